@@ -1,0 +1,52 @@
+// What a plug-in says about itself, gathered through its entry point.
+#ifndef FFGLHOST_PLUGIN_REPORT_H
+#define FFGLHOST_PLUGIN_REPORT_H
+
+#include <string>
+#include <vector>
+
+#include "plugin_library.h"
+
+namespace ffglhost {
+
+struct ParameterReport {
+    uint32_t index = 0;
+    std::string name;
+    uint32_t type = 0;
+    bool isText = false;
+    float defaultValue = 0.0f;
+    std::string defaultText;
+    std::string display;  // empty when no instance was available to ask
+    float min = 0.0f;
+    float max = 1.0f;
+};
+
+struct PluginReport {
+    std::string id;
+    std::string name;
+    uint32_t type = 0;
+    uint32_t apiMajor = 0;
+    uint32_t apiMinor = 0;
+    uint32_t versionMajor = 0;
+    uint32_t versionMinor = 0;
+    std::string description;
+    std::string about;
+    uint32_t minimumInputs = 0;
+    uint32_t maximumInputs = 0;
+    bool supportsHostTime = false;
+    std::vector<ParameterReport> parameters;
+};
+
+// Reads the information records, capabilities and parameter definitions. With `instance`
+// (a live handle) the display texts are read too. Throws HostError when the plug-in gives
+// no information record.
+PluginReport ReadPluginReport(const PluginLibrary& plugin, FFInstanceID instance = nullptr);
+
+// Bounded copy of a fixed-width, possibly unterminated character field.
+std::string FixedField(const char* field, size_t width);
+
+const char* PluginTypeName(uint32_t type);
+
+}  // namespace ffglhost
+
+#endif  // FFGLHOST_PLUGIN_REPORT_H

@@ -1,0 +1,455 @@
+// The module's entry point: every host call arrives here and is routed to the
+// description, the thumbnail, a parameter registry or an instance's virtual operation.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "ffgl_abi.h"
+#include "gl_loader.h"
+#include "platform.h"
+#include "plugin.h"
+#include "plugin_description.h"
+#include "thumbnail.h"
+
+extern "C" QUELLIX_EXPORT FFResult plugMain(uint32_t functionCode, FFMixed input,
+                                            FFInstanceID instanceHandle);
+
+namespace {
+
+// Answers plug-in-wide parameter questions; never given GL resources or handed out.
+std::unique_ptr<CFFGLPlugin> g_prototype;
+
+// The full-word failure of code 18.
+constexpr FFResult kInstantiateFailed = FF_FAIL;
+
+FFResult FloatResult(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+FFResult PointerResult(const void* pointer) {
+    return reinterpret_cast<uintptr_t>(pointer);
+}
+
+float FloatFromBits(uint32_t bits) {
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
+
+template <typename Record>
+Record* RecordFrom(FFMixed input) {
+    return reinterpret_cast<Record*>(static_cast<uintptr_t>(input));
+}
+
+uint32_t IndexFrom(FFMixed input) {
+    return static_cast<uint32_t>(input);
+}
+
+uint32_t EnsurePrototype() {
+    const PluginDescription* description = PluginDescription::Current();
+    if (description == nullptr) {
+        return FF_FAIL;
+    }
+    if (InitHook hook = description->GetInitHook()) {
+        const uint32_t answer = hook();
+        if (answer != 0) {
+            return answer;
+        }
+    }
+    if (!g_prototype) {
+        CFFGLPlugin* created = nullptr;
+        const uint32_t answer = description->GetFactory()(&created);
+        g_prototype.reset(created);
+        if (answer == FF_FAIL || !g_prototype) {
+            return FF_FAIL;
+        }
+    }
+    return FF_SUCCESS;
+}
+
+// The lazy path: the prototype instance, created on first need; null when that fails.
+CFFGLPlugin* Prototype() {
+    if (!g_prototype && EnsurePrototype() != FF_SUCCESS) {
+        return nullptr;
+    }
+    return g_prototype.get();
+}
+
+uint32_t LookUpParameterType(uint32_t index) {
+    const CFFGLPlugin* prototype = Prototype();
+    return prototype != nullptr ? prototype->GetParameterType(index) : FF_FAIL;
+}
+
+uint32_t GetPluginCapability(uint32_t number) {
+    const CFFGLPlugin* prototype = Prototype();
+    if (prototype == nullptr) {
+        return FF_FAIL;
+    }
+    switch (number) {
+        case FF_CAP_SET_TIME:
+            return prototype->IsTimeSupported() ? 1 : 0;
+        case FF_CAP_MINIMUM_INPUT_FRAMES:
+            return static_cast<uint32_t>(std::max(prototype->GetMinimumInputs(), 0));
+        case FF_CAP_MAXIMUM_INPUT_FRAMES:
+            return static_cast<uint32_t>(std::max(prototype->GetMaximumInputs(), 0));
+        case FF_CAP_16:
+            return prototype->GetCapability16Switch() ? 1 : 0;
+        default:
+            return 0;
+    }
+}
+
+FFResult Instantiate(const FFGLViewportStruct* viewport) {
+    const PluginDescription* description = PluginDescription::Current();
+    if (description == nullptr || viewport == nullptr) {
+        return kInstantiateFailed;
+    }
+    CFFGLPlugin* prototype = Prototype();
+    if (prototype == nullptr) {
+        return kInstantiateFailed;
+    }
+    CFFGLPlugin* created = nullptr;
+    const uint32_t answer = description->GetFactory()(&created);
+    std::unique_ptr<CFFGLPlugin> instance(created);
+    if (answer == FF_FAIL || !instance) {
+        return kInstantiateFailed;
+    }
+    instance->self = instance.get();
+
+    // Defaults are pushed by declared index; the count is read again on every step.
+    for (uint32_t i = 0; i < prototype->GetParameterCount(); ++i) {
+        const uint32_t type = prototype->GetParameterType(i);
+        const FFResult defaultValue = prototype->GetParameterDefault(i);
+        const uint32_t pushed =
+            IsTextParameterType(type)
+                ? instance->SetParamText(i, reinterpret_cast<const char*>(defaultValue))
+                : instance->SetParamFloat(i, FloatFromBits(static_cast<uint32_t>(defaultValue)));
+        if (pushed == FF_FAIL) {
+            return kInstantiateFailed;
+        }
+    }
+
+    if (!EnsureGlLoader()) {
+        return kInstantiateFailed;
+    }
+    if (instance->InitGL(viewport) != FF_SUCCESS) {
+        instance->ReleaseGL();
+        return kInstantiateFailed;
+    }
+    return PointerResult(instance.release());
+}
+
+FFResult Deinstantiate(CFFGLPlugin* instance) {
+    if (instance->glConnected) {
+        instance->OnDisconnect();
+        instance->glConnected = false;
+    }
+    instance->ReleaseGL();
+    delete instance;
+    return FF_SUCCESS;
+}
+
+FFResult Deinitialise() {
+    const PluginDescription* description = PluginDescription::Current();
+    if (description == nullptr) {
+        return FF_FAIL;
+    }
+    g_prototype.reset();
+    if (DeinitHook hook = description->GetDeinitHook()) {
+        hook();
+    }
+    return FF_SUCCESS;
+}
+
+FFResult ProcessFrame(CFFGLPlugin* instance, const ProcessOpenGLStruct* frame) {
+    if (!instance->glConnected) {
+        instance->OnConnect();
+        instance->glConnected = true;
+    }
+    return instance->RenderFrame(frame);
+}
+
+FFResult GetThumbnail(ThumbnailRecord* record) {
+    const ThumbnailImage* thumbnail = ThumbnailImage::Current();
+    if (thumbnail == nullptr) {
+        record->Width = 0;
+        record->Height = 0;
+        return FF_FAIL;
+    }
+    record->Width = thumbnail->Width();
+    record->Height = thumbnail->Height();
+    if (record->Pixels != nullptr) {
+        std::memcpy(record->Pixels, thumbnail->Pixels(),
+                    size_t{thumbnail->Width()} * thumbnail->Height() * 4);
+    }
+    return FF_SUCCESS;
+}
+
+// Copies at most the buffer size, with no terminator: the host zero-fills its buffer.
+FFResult CopyText(const std::string& text, TextRequest* request) {
+    std::memcpy(request->Buffer, text.data(), std::min<size_t>(text.size(), request->BufferSize));
+    return FF_SUCCESS;
+}
+
+FFResult GetParamEvents(CFFGLPlugin* instance, EventQueryRecord* query) {
+    const uint32_t pending = instance->GetPendingEventCount();
+    query->Count = query->Entries == nullptr
+                       ? pending
+                       : instance->TakePendingEvents(query->Entries, query->Count);
+    return FF_SUCCESS;
+}
+
+// Answers `onFail` when the prototype instance cannot be made, else what `ask` answers.
+template <typename Ask>
+FFResult AskPrototype(FFResult onFail, Ask ask) {
+    CFFGLPlugin* prototype = Prototype();
+    return prototype != nullptr ? ask(*prototype) : onFail;
+}
+
+// The same for codes that ask the given instance's registry, or the prototype's.
+template <typename Ask>
+FFResult AskRegistry(CFFGLPlugin* instance, FFResult onFail, Ask ask) {
+    return instance != nullptr ? ask(*instance) : AskPrototype(onFail, ask);
+}
+
+FFResult SetParameter(CFFGLPlugin* instance, const SetParameterStruct* record) {
+    const uint32_t index = record->ParameterNumber;
+    return IsTextParameterType(LookUpParameterType(index))
+               ? instance->SetParamText(index, record->NewParameterValue.TextValue)
+               : instance->SetParamFloat(index, record->NewParameterValue.FloatValue);
+}
+
+FFResult GetParameter(CFFGLPlugin* instance, uint32_t index) {
+    return IsTextParameterType(LookUpParameterType(index))
+               ? PointerResult(instance->GetParamText(index))
+               : FloatResult(instance->GetParamFloat(index));
+}
+
+FFResult Connect(CFFGLPlugin* instance) {
+    const uint32_t answer = instance->OnConnect();
+    if (answer == FF_SUCCESS) {
+        instance->glConnected = true;
+    }
+    return answer;
+}
+
+FFResult Disconnect(CFFGLPlugin* instance) {
+    const uint32_t answer = instance->OnDisconnect();
+    if (answer == FF_SUCCESS) {
+        instance->glConnected = false;
+    }
+    return answer;
+}
+
+FFResult EnablePluginCapability(CFFGLPlugin* instance, uint32_t capability) {
+    if (capability == FF_CAP_16) {
+        const CFFGLPlugin* prototype = Prototype();
+        if (prototype != nullptr && prototype->GetCapability16Switch()) {
+            instance->EnableCapability16();
+        }
+    }
+    return FF_FAIL;  // the answer even when the capability was enabled
+}
+
+bool IsUsable(const TextRequest* request) {
+    return request != nullptr && request->BufferSize != 0;
+}
+
+}  // namespace
+
+extern "C" FFResult plugMain(uint32_t functionCode, FFMixed input, FFInstanceID instanceHandle) {
+    auto* instance = static_cast<CFFGLPlugin*>(instanceHandle);
+    const uint32_t number = IndexFrom(input);  // index, channel, capability or rate
+    const PluginDescription* description = PluginDescription::Current();
+
+    // Every record-taking code rejects a null record with its failure answer.
+    switch (functionCode) {
+        // Plug-in-wide: the description, the thumbnail and the prototype's registry.
+        case FF_GET_INFO:
+            return description != nullptr ? PointerResult(description->GetInfoRecord()) : 0;
+        case FF_GET_EXTENDED_INFO:
+            return description != nullptr ? PointerResult(description->GetExtendedInfoRecord()) : 0;
+        case FF_DEINITIALISE:
+            return Deinitialise();
+        case FF_INITIALISE_V2:
+            return EnsurePrototype();
+        case FF_INSTANTIATE_GL:
+            return Instantiate(RecordFrom<const FFGLViewportStruct>(input));
+        case FF_GET_PLUGIN_CAPS:
+            return GetPluginCapability(number);
+        case FF_GET_PARAMETER_TYPE:
+            return LookUpParameterType(number);
+        case FF_GET_THUMBNAIL: {
+            auto* record = RecordFrom<ThumbnailRecord>(input);
+            return record != nullptr ? GetThumbnail(record) : FF_FAIL;
+        }
+        case FF_GET_NUM_PARAMETERS:
+            return AskPrototype(FF_FAIL, [](CFFGLPlugin& p) { return p.GetParameterCount(); });
+        case FF_GET_PARAMETER_NAME:
+            return AskPrototype(
+                0, [&](CFFGLPlugin& p) { return PointerResult(p.GetParameterName(number)); });
+        case FF_GET_PARAMETER_DEFAULT:
+            return AskPrototype(FF_FAIL,
+                                [&](CFFGLPlugin& p) { return p.GetParameterDefault(number); });
+        case FF_GET_PARAMETER_USAGE:
+            return AskPrototype(FF_FAIL,
+                                [&](CFFGLPlugin& p) { return p.GetParameterUsage(number); });
+        case FF_GET_PLUGIN_SHORT_NAME:
+            return AskPrototype(
+                0, [](CFFGLPlugin& p) { return PointerResult(p.GetPluginShortName()); });
+        case FF_GET_RANGE: {
+            auto* record = RecordFrom<RangeRecord>(input);
+            if (record == nullptr) {
+                return FF_FAIL;
+            }
+            return AskPrototype(FF_FAIL, [&](CFFGLPlugin& p) {
+                const ParameterRange range = p.GetParameterRange(record->ParameterNumber);
+                record->Min = range.min;
+                record->Max = range.max;
+                return FFResult{FF_SUCCESS};
+            });
+        }
+        case FF_GET_NUM_FILE_PARAMETER_EXTENSIONS:
+            return AskPrototype(FF_FAIL,
+                                [&](CFFGLPlugin& p) { return p.GetFileExtensionCount(number); });
+        case FF_GET_FILE_PARAMETER_EXTENSION: {
+            const auto* request = RecordFrom<const ElementRequest>(input);
+            if (request == nullptr) {
+                return 0;
+            }
+            return AskPrototype(0, [&](CFFGLPlugin& p) {
+                return PointerResult(
+                    p.GetFileExtension(request->ParameterNumber, request->ElementNumber));
+            });
+        }
+        case FF_GET_NUM_ELEMENT_SEPARATORS:
+            return AskPrototype(0, [&](CFFGLPlugin& p) { return p.GetSeparatorCount(number); });
+        case FF_GET_ELEMENT_SEPARATOR: {
+            const auto* request = RecordFrom<const ElementRequest>(input);
+            if (request == nullptr) {
+                return FF_FAIL;
+            }
+            return AskPrototype(FF_FAIL, [&](CFFGLPlugin& p) {
+                return p.GetSeparator(request->ParameterNumber, request->ElementNumber);
+            });
+        }
+        case FF_GET_PARAM_GROUP: {
+            auto* request = RecordFrom<TextRequest>(input);
+            if (!IsUsable(request)) {
+                return FF_FAIL;
+            }
+            return AskPrototype(FF_FAIL, [&](CFFGLPlugin& p) {
+                return CopyText(p.GetParameterGroup(request->ParameterNumber), request);
+            });
+        }
+
+        // The given instance's registry, or the prototype's when the instance is null.
+        case FF_GET_NUM_PARAMETER_ELEMENTS:
+            return AskRegistry(instance, FF_FAIL,
+                               [&](CFFGLPlugin& p) { return p.GetElementCount(number); });
+        case FF_GET_PARAM_VISIBILITY:
+            return AskRegistry(instance, FF_FAIL,
+                               [&](CFFGLPlugin& p) { return p.GetParameterVisible(number); });
+        case FF_GET_PARAMETER_ELEMENT_NAME: {
+            const auto* request = RecordFrom<const ElementRequest>(input);
+            if (request == nullptr) {
+                return 0;
+            }
+            return AskRegistry(instance, 0, [&](CFFGLPlugin& p) {
+                return PointerResult(
+                    p.GetElementName(request->ParameterNumber, request->ElementNumber));
+            });
+        }
+        case FF_GET_PARAMETER_ELEMENT_VALUE: {
+            const auto* request = RecordFrom<const ElementRequest>(input);
+            if (request == nullptr) {
+                return FF_FAIL;
+            }
+            return AskRegistry(instance, FF_FAIL, [&](CFFGLPlugin& p) {
+                return p.GetElementValue(request->ParameterNumber, request->ElementNumber);
+            });
+        }
+
+        default:
+            break;
+    }
+
+    // The remaining served codes need an instance the host holds.
+    if (instance == nullptr) {
+        return FF_FAIL;
+    }
+    switch (functionCode) {
+        case FF_GET_PARAMETER_DISPLAY:
+            return PointerResult(instance->GetParamDisplay(number));
+        case FF_SET_PARAMETER: {
+            const auto* record = RecordFrom<const SetParameterStruct>(input);
+            return record != nullptr ? SetParameter(instance, record) : FF_FAIL;
+        }
+        case FF_GET_PARAMETER:
+            return GetParameter(instance, number);
+        case FF_GET_INPUT_STATUS:
+            return instance->GetInputState(number);
+        case FF_PROCESS_OPENGL: {
+            const auto* frame = RecordFrom<const ProcessOpenGLStruct>(input);
+            return frame != nullptr ? ProcessFrame(instance, frame) : FF_FAIL;
+        }
+        case FF_DEINSTANTIATE_GL:
+            return Deinstantiate(instance);
+        case FF_SET_TIME: {
+            const auto* seconds = RecordFrom<const double>(input);
+            return seconds != nullptr ? instance->SetHostTime(*seconds) : FF_FAIL;
+        }
+        case FF_CONNECT:
+            return Connect(instance);
+        case FF_DISCONNECT:
+            return Disconnect(instance);
+        case FF_RESIZE: {
+            const auto* viewport = RecordFrom<const FFGLViewportStruct>(input);
+            return viewport != nullptr ? instance->OnResize(viewport) : FF_FAIL;
+        }
+        case FF_SET_PARAMETER_ELEMENT_VALUE: {
+            const auto* record = RecordFrom<const ElementValueRecord>(input);
+            return record != nullptr
+                       ? instance->SetElementValue(record->ParameterNumber, record->ElementNumber,
+                                                   record->NewParameterValue)
+                       : FF_FAIL;
+        }
+        case FF_SET_BEATINFO: {
+            const auto* beat = RecordFrom<const BeatRecord>(input);
+            if (beat == nullptr) {
+                return FF_FAIL;
+            }
+            instance->SetBeat(beat->bpm, beat->barPhase);
+            return FF_SUCCESS;
+        }
+        case FF_SET_HOSTINFO: {
+            const auto* details = RecordFrom<const HostDetailsRecord>(input);
+            if (details == nullptr) {
+                return FF_FAIL;
+            }
+            instance->SetHostDetails(details->HostName, details->HostVersion);
+            return FF_SUCCESS;
+        }
+        case FF_SET_SAMPLERATE:
+            instance->SetAudioRate(number);
+            return FF_SUCCESS;
+        case FF_GET_PARAM_EVENTS: {
+            auto* query = RecordFrom<EventQueryRecord>(input);
+            return query != nullptr ? GetParamEvents(instance, query) : FF_FAIL;
+        }
+        case FF_ENABLE_PLUGIN_CAP:
+            return EnablePluginCapability(instance, number);
+        case FF_GET_PARAM_DISPLAY_NAME: {
+            auto* request = RecordFrom<TextRequest>(input);
+            return IsUsable(request)
+                       ? CopyText(instance->GetParameterDisplayName(request->ParameterNumber),
+                                  request)
+                       : FF_FAIL;
+        }
+        default:
+            return FF_FAIL;  // not supported
+    }
+}
