@@ -5,15 +5,12 @@
 #include <memory>
 #include <string>
 
-#include "ffgl_abi.h"
+#include "plug_main.h"
+
 #include "gl_loader.h"
-#include "platform.h"
 #include "plugin.h"
 #include "plugin_description.h"
 #include "thumbnail.h"
-
-extern "C" QUELLIX_EXPORT FFResult plugMain(uint32_t functionCode, FFMixed input,
-                                            FFInstanceID instanceHandle);
 
 namespace {
 

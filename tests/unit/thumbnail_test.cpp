@@ -1,4 +1,4 @@
-#include "effect/thumbnail.h"
+#include "thumbnail.h"
 
 #include <gtest/gtest.h>
 #include <openssl/sha.h>
@@ -160,9 +160,15 @@ TEST(DrawLine, EveryOctantIncludesBothEndsAndOnePixelPerMajorStep) {
 TEST(DrawLine, StepsBothAxesOnTheSameErrorTerm) {
     std::vector<uint32_t> pixels = Blank();
     DrawLine(pixels, 10, 10, 16, 14, kMark);
+    // clang-format off
     const std::vector<std::string> shallow = {
-        "#......", ".##....", "...#...", "....##.", "......#",
+        "#......",
+        ".##....",
+        "...#...",
+        "....##.",
+        "......#",
     };
+    // clang-format on
     EXPECT_EQ(Region(pixels, 10, 10, 7, 5), shallow);
 
     pixels = Blank();
@@ -213,12 +219,25 @@ TEST(FillCircle, RadiusZeroPlotsTheCentreAndRadiusFourPlots49) {
 
 TEST(DrawCircle, MidpointOutlinesOfSmallRadii) {
     std::vector<uint32_t> pixels = Blank();
-    DrawCircle(pixels, 40, 40, 4, kMark);
-    const std::vector<std::string> four = {
-        "...###...", ".##...##.", ".#.....#.", "#.......#", "#.......#",
-        "#.......#", ".#.....#.", ".##...##.", "...###...",
+    DrawCircle(pixels, 40, 40, 6, kMark);
+    // clang-format off
+    const std::vector<std::string> six = {
+        "....#####....",
+        "...#.....#...",
+        "..#.......#..",
+        ".#.........#.",
+        "#...........#",
+        "#...........#",
+        "#...........#",
+        "#...........#",
+        "#...........#",
+        ".#.........#.",
+        "..#.......#..",
+        "...#.....#...",
+        "....#####....",
     };
-    EXPECT_EQ(Region(pixels, 36, 36, 9, 9), four);
+    // clang-format on
+    EXPECT_EQ(Region(pixels, 34, 34, 13, 13), six);
 
     pixels = Blank();
     DrawCircle(pixels, 40, 40, 1, kMark);
@@ -231,7 +250,7 @@ TEST(DrawCircle, MidpointOutlinesOfSmallRadii) {
 
     pixels = Blank();
     DrawCircle(pixels, 0, 119, 4, kMark);  // clipped at the bottom-left corner
-    EXPECT_EQ(CountOf(pixels, kMark), 6u);
+    EXPECT_EQ(CountOf(pixels, kMark), 7u);
 }
 
 TEST(DrawCircleAndFillCircle, NegativeRadiusDrawsNothing) {

@@ -1,4 +1,4 @@
-#include "gl/glsl_snippets.h"
+#include "glsl_snippets.h"
 
 #include <gtest/gtest.h>
 

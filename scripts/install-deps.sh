@@ -1,0 +1,30 @@
+#!/usr/bin/env bash
+# Installs the Debian packages that the build, the tests and the headless host need,
+# when any is missing. Safe to run again; needs root (or sudo) only when installing.
+set -euo pipefail
+
+packages=(
+  build-essential cmake pkg-config
+  libglew-dev libegl-dev libegl-mesa0 libgl1-mesa-dri libgl-dev libopengl-dev
+  libgtest-dev libbenchmark-dev libssl-dev libcli11-dev libpng-dev libjpeg-dev
+  ffmpeg binutils
+)
+
+missing=()
+for package in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+    missing+=("$package")
+  fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+  exit 0
+fi
+
+echo "Installing: ${missing[*]}"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  sudo="sudo"
+fi
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
