@@ -75,9 +75,11 @@ bool ShaderProgram::Link() {
     if (status == GL_TRUE) {
         return true;
     }
+    // GL counts the terminating zero in the maximum length: the whole buffer keeps the
+    // first 1023 characters of a longer log.
     char log[1024] = {};
     GLsizei length = 0;
-    glGetProgramInfoLog(program_, 1023, &length, log);
+    glGetProgramInfoLog(program_, sizeof log, &length, log);
     log[length >= 0 && length < 1024 ? length : 1023] = '\0';
     const std::string message = std::string("Fragment Shader error: ") + log;
     EmitDiagnostic(message.c_str());

@@ -88,7 +88,7 @@ class Dispatch : public ::testing::Test {
   protected:
     void SetUp() override {
         plugMain(FF_DEINITIALISE, 0, nullptr);  // forget the module's own prototype
-        module_ = PluginDescription::Register(&description_);
+        PluginDescription::Register(&description_);
         g_calls.clear();
         g_initHookAnswer = 0;
         g_initGLAnswer = FF_SUCCESS;
@@ -110,9 +110,10 @@ class Dispatch : public ::testing::Test {
         return handle == FF_FAIL ? nullptr : reinterpret_cast<FFInstanceID>(handle);
     }
 
+    // The module's description, taken before the test's own registers itself.
+    PluginDescription* module_ = PluginDescription::Current();
     PluginDescription description_{MakeRecorder, "TEST",   "Recorder", 2, 1, 1, 0, 0, "d", "a", 0,
                                    nullptr,      InitHook, DeinitHook};
-    PluginDescription* module_ = nullptr;
 };
 
 using Calls = std::vector<std::string>;
