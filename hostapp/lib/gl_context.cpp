@@ -113,10 +113,11 @@ GlContext::GlContext() {
                     kInstallHint);
 }
 
+// EGL hands out one display per platform to the whole process, so other contexts may
+// still use it: it is left initialised.
 GlContext::~GlContext() {
     eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT);
     eglDestroyContext(display_, context_);
-    eglTerminate(display_);
 }
 
 void GlContext::MakeCurrent() const {
