@@ -1,0 +1,103 @@
+// A host that loads and unloads the module for hours: every cycle opens the library, runs
+// two instances, and closes it again. Memory must not grow with the cycles, no GL object
+// may survive, and the library must really leave the process.
+#include <dlfcn.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#define GL_GLEXT_PROTOTYPES
+#include <GL/glcorearb.h>
+
+#include <cstdio>
+#include <memory>
+#include <vector>
+
+#include "gl_objects.h"
+#include "plugin_library.h"
+
+namespace {
+
+using ffglhost::PluginLibrary;
+
+long ResidentKilobytes() {
+    long pages = 0;
+    long resident = 0;
+    std::FILE* statm = std::fopen("/proc/self/statm", "r");
+    if (statm != nullptr) {
+        if (std::fscanf(statm, "%ld %ld", &pages, &resident) != 2) {
+            resident = 0;
+        }
+        std::fclose(statm);
+    }
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// Names the module could have made; the test itself makes only textures and framebuffers.
+int LiveModuleObjects() {
+    int live = 0;
+    for (GLuint name = 1; name < 512; ++name) {
+        live += glIsProgram(name) + glIsShader(name) + glIsBuffer(name) + glIsVertexArray(name);
+    }
+    return live;
+}
+
+void RunOneCycle(const ffglhost::Texture& texture, const ffglhost::RenderTarget& target) {
+    PluginLibrary module(QUELLIX_MODULE_PATH);
+    FFGLViewportStruct viewport{0, 0, target.Width(), target.Height()};
+    FFInstanceID instances[2];
+    for (FFInstanceID& instance : instances) {
+        const FFResult handle = module.Call(FF_INSTANTIATE_GL, &viewport);
+        ASSERT_NE(handle, FF_FAIL);
+        instance = PluginLibrary::AsPointer<void>(handle);
+    }
+    FFGLTextureStruct input = texture.Describe();
+    FFGLTextureStruct* inputs[] = {&input};
+    ProcessOpenGLStruct frame{1, inputs, target.Framebuffer()};
+    float value = 0.1f;
+    for (FFInstanceID instance : instances) {
+        for (uint32_t index = 0; index < 6; ++index) {
+            SetParameterStruct record{};
+            record.ParameterNumber = index;
+            record.NewParameterValue.FloatValue = value += 0.1f;
+            ASSERT_EQ(module.Call(FF_SET_PARAMETER, &record, instance), FF_SUCCESS);
+        }
+        target.Bind();
+        ASSERT_EQ(module.Call(FF_PROCESS_OPENGL, &frame, instance), FF_SUCCESS);
+        ASSERT_EQ(module.Call(FF_PROCESS_OPENGL, &frame, instance), FF_SUCCESS);
+    }
+    for (FFInstanceID instance : instances) {
+        ASSERT_EQ(module.Call(FF_DEINSTANTIATE_GL, 0, instance), FF_SUCCESS);
+    }
+    ASSERT_EQ(module.Call(FF_DEINITIALISE), FF_SUCCESS);
+}
+
+TEST(LoadCycles, TwoHundredLoadsLeaveNothingBehind) {
+    const std::vector<uint8_t> picture(64 * 36 * 4, 100);
+    ffglhost::Texture texture(64, 36, picture.data());
+    ffglhost::RenderTarget target(64, 36);
+
+    long firstCycleKilobytes = 0;
+    for (int cycle = 1; cycle <= 200; ++cycle) {
+        RunOneCycle(texture, target);
+        if (HasFatalFailure()) {
+            return;
+        }
+        glFinish();
+        ASSERT_EQ(LiveModuleObjects(), 0) << "cycle " << cycle;
+        ASSERT_EQ(dlopen(QUELLIX_MODULE_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr)
+            << "the module stayed loaded after cycle " << cycle;
+        if (cycle == 10) {
+            // The first cycles warm up the driver's caches; growth is measured after them.
+            firstCycleKilobytes = ResidentKilobytes();
+        }
+    }
+    const long lastCycleKilobytes = ResidentKilobytes();
+    RecordProperty("resident_kb_after_cycle_10", std::to_string(firstCycleKilobytes));
+    RecordProperty("resident_kb_after_cycle_200", std::to_string(lastCycleKilobytes));
+    std::printf("resident memory: %ld kB after cycle 10, %ld kB after cycle 200\n",
+                firstCycleKilobytes, lastCycleKilobytes);
+    EXPECT_LT(lastCycleKilobytes - firstCycleKilobytes, 4096)
+        << "memory grows with the number of load cycles";
+}
+
+}  // namespace
