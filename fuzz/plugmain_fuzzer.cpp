@@ -278,5 +278,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     }
     // The prototype is made again on the next input's first plug-in-wide question.
     plugMain(FF_DEINITIALISE, 0, nullptr);
+    // As a host presenting its frame would: llvmpipe frees deleted objects only once the
+    // work queued on them is done.
+    glFinish();
     return 0;
 }
