@@ -1,17 +1,6 @@
 #include "plugin_manager.h"
 
 #include <algorithm>
-#include <cstring>
-
-namespace {
-
-uint32_t FloatBits(float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
-}  // namespace
 
 CFFGLPluginManager::CFFGLPluginManager(bool capability16Switch)
     : capability16Switch_(capability16Switch) {}
@@ -66,7 +55,7 @@ FFResult CFFGLPluginManager::GetParameterDefault(uint32_t index) const {
     if (IsTextParameterType(p->type)) {
         return reinterpret_cast<uintptr_t>(p->defaultText.c_str());
     }
-    return FloatBits(p->defaultValue);
+    return FloatToBits(p->defaultValue);
 }
 
 uint32_t CFFGLPluginManager::GetElementCount(uint32_t index) const {
@@ -87,7 +76,7 @@ uint32_t CFFGLPluginManager::GetElementValue(uint32_t index, uint32_t position) 
     if (p == nullptr || position >= p->elements.size()) {
         return FF_FAIL;
     }
-    return FloatBits(p->elements[position].value);
+    return FloatToBits(p->elements[position].value);
 }
 
 uint32_t CFFGLPluginManager::SetElementValue(uint32_t index, uint32_t position, float value) {

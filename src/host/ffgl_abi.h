@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 // Status words. Numbers that double as statuses use FF_FAIL for failure.
 constexpr uint32_t FF_SUCCESS = 0;
@@ -141,6 +142,18 @@ constexpr bool IsTextParameterType(uint32_t type) {
 }
 
 constexpr uint32_t FF_EFFECT = 0;  // plug-in type of an effect
+
+// Float values and defaults cross the boundary as the bits of an f32 in the low half.
+inline uint32_t FloatToBits(float value) {
+    uint32_t bits;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+inline float BitsToFloat(uint32_t bits) {
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
 
 struct PluginInfoStruct {
     uint32_t APIMajorVersion;

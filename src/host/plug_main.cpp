@@ -20,20 +20,8 @@ std::unique_ptr<CFFGLPlugin> g_prototype;
 // The full-word failure of code 18.
 constexpr FFResult kInstantiateFailed = FF_FAIL;
 
-FFResult FloatResult(float value) {
-    uint32_t bits;
-    std::memcpy(&bits, &value, sizeof bits);
-    return bits;
-}
-
 FFResult PointerResult(const void* pointer) {
     return reinterpret_cast<uintptr_t>(pointer);
-}
-
-float FloatFromBits(uint32_t bits) {
-    float value;
-    std::memcpy(&value, &bits, sizeof value);
-    return value;
 }
 
 template <typename Record>
@@ -123,7 +111,7 @@ FFResult Instantiate(const FFGLViewportStruct* viewport) {
         const uint32_t pushed =
             IsTextParameterType(type)
                 ? instance->SetParamText(i, reinterpret_cast<const char*>(defaultValue))
-                : instance->SetParamFloat(i, FloatFromBits(static_cast<uint32_t>(defaultValue)));
+                : instance->SetParamFloat(i, BitsToFloat(static_cast<uint32_t>(defaultValue)));
         if (pushed == FF_FAIL) {
             return kInstantiateFailed;
         }
@@ -222,7 +210,7 @@ FFResult SetParameter(CFFGLPlugin* instance, const SetParameterStruct* record) {
 FFResult GetParameter(CFFGLPlugin* instance, uint32_t index) {
     return IsTextParameterType(LookUpParameterType(index))
                ? PointerResult(instance->GetParamText(index))
-               : FloatResult(instance->GetParamFloat(index));
+               : FloatToBits(instance->GetParamFloat(index));
 }
 
 FFResult Connect(CFFGLPlugin* instance) {
