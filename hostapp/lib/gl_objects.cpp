@@ -3,6 +3,8 @@
 #define GL_GLEXT_PROTOTYPES
 #include <GL/glcorearb.h>
 
+#include <string>
+
 #include "host_error.h"
 
 namespace ffglhost {
@@ -20,6 +22,15 @@ Texture::Texture(uint32_t width, uint32_t height, const uint8_t* rgba, bool padT
       height_(height),
       textureWidth_(padToPowerOfTwo ? NextPowerOfTwo(width) : width),
       textureHeight_(padToPowerOfTwo ? NextPowerOfTwo(height) : height) {
+    GLint maxSide = 0;
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &maxSide);
+    if (textureWidth_ > static_cast<uint32_t>(maxSide) ||
+        textureHeight_ > static_cast<uint32_t>(maxSide)) {
+        throw HostError("a " + std::to_string(textureWidth_) + "x" +
+                        std::to_string(textureHeight_) +
+                        " texture is larger than this OpenGL allows (" + std::to_string(maxSide) +
+                        " pixels a side)");
+    }
     glGenTextures(1, &name_);
     if (name_ == 0) {
         throw HostError("cannot create a GL texture");

@@ -52,8 +52,11 @@ PluginReport ReadPluginReport(const PluginLibrary& plugin, FFInstanceID instance
         report.description = TextOrEmpty(extended->Description);
         report.about = TextOrEmpty(extended->About);
     }
-    report.minimumInputs = L::Low(plugin.Call(FF_GET_PLUGIN_CAPS, FF_CAP_MINIMUM_INPUT_FRAMES));
-    report.maximumInputs = L::Low(plugin.Call(FF_GET_PLUGIN_CAPS, FF_CAP_MAXIMUM_INPUT_FRAMES));
+    const uint32_t minimum = L::Low(plugin.Call(FF_GET_PLUGIN_CAPS, FF_CAP_MINIMUM_INPUT_FRAMES));
+    const uint32_t maximum = L::Low(plugin.Call(FF_GET_PLUGIN_CAPS, FF_CAP_MAXIMUM_INPUT_FRAMES));
+    report.inputsKnown = minimum != FF_FAIL && maximum != FF_FAIL;
+    report.minimumInputs = report.inputsKnown ? minimum : 0;
+    report.maximumInputs = report.inputsKnown ? maximum : 0;
     report.supportsHostTime = L::Low(plugin.Call(FF_GET_PLUGIN_CAPS, FF_CAP_SET_TIME)) == 1;
 
     const uint32_t count = L::Low(plugin.Call(FF_GET_NUM_PARAMETERS));

@@ -31,6 +31,7 @@ struct PluginReport {
     uint32_t versionMinor = 0;
     std::string description;
     std::string about;
+    bool inputsKnown = false;  // false when the plug-in does not answer the input counts
     uint32_t minimumInputs = 0;
     uint32_t maximumInputs = 0;
     bool supportsHostTime = false;

@@ -1,0 +1,183 @@
+#include "render_command.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <memory>
+#include <optional>
+
+#include "child_process.h"
+#include "file_names.h"
+#include "gl_context.h"
+#include "gl_objects.h"
+#include "host_error.h"
+#include "interrupt.h"
+#include "parameter_settings.h"
+#include "plugin_instance.h"
+#include "plugin_library.h"
+#include "plugin_log.h"
+#include "plugin_report.h"
+#include "progress_bar.h"
+#include "render_loop.h"
+#include "render_setup.h"
+
+using ffglhost::HostError;
+
+CLI::App* AddRenderCommand(CLI::App& app, RenderOptions& options) {
+    CLI::App* render = app.add_subcommand("render", "Render frames through a plug-in");
+    render->add_option("PLUGIN", options.plugin, "Path to the plug-in library")->required();
+    render->add_option("-n,--frames", options.frames, "Number of frames to write")
+        ->capture_default_str();
+    render->add_option("--input", options.input,
+                       "A PNG or JPEG picture, or a video read through ffmpeg "
+                       "(default: a built-in test picture)");
+    render->add_option("--out", options.out,
+                       "A directory for numbered PNGs, FILE.png for the last frame, or a "
+                       "FILE.mp4, .webm or .gif video");
+    render->add_option("--sheet", options.sheet,
+                       "Write a contact sheet of evenly spaced frames to this PNG file");
+    render
+        ->add_option("--set", options.settings,
+                     "Set a parameter, NAME=VALUE (names in any case; repeatable)")
+        ->allow_extra_args(false);
+    render->add_option("--size", options.size,
+                       "Output size WIDTHxHEIGHT (default: the input's size, 1280x720 for the "
+                       "built-in picture)");
+    render
+        ->add_option("--fps", options.fps,
+                     "Frames per second of the host clock and of video output (default: "
+                     "the input video's rate, else 60)")
+        ->each([&options](const std::string&) { options.fpsGiven = true; });
+    render->add_option("--start", options.start,
+                       "Render this many frames first without writing them");
+    render->add_flag("--pad", options.pad,
+                     "Give the plug-in its input in a texture padded to power-of-two sizes");
+    render->add_flag("-q,--quiet", options.quiet, "No progress bar and no plug-in log lines");
+    return render;
+}
+
+namespace {
+
+void CheckNumbers(const RenderOptions& options) {
+    if (options.frames < 1) {
+        throw HostError("--frames needs at least 1 frame");
+    }
+    if (options.fpsGiven && !(options.fps >= 0.01 && options.fps <= 1000.0)) {
+        throw HostError("--fps needs a rate from 0.01 to 1000 frames per second");
+    }
+}
+
+void CheckOutputsAndTools(const RenderOptions& options) {
+    if (!options.out.empty()) {
+        ClassifyOutput(options.out);
+    }
+    if (!options.sheet.empty() && ffglhost::LowercaseExtension(options.sheet) != ".png") {
+        throw HostError("--sheet needs a .png file name, got " + options.sheet);
+    }
+    if (!options.out.empty() && options.out == options.sheet) {
+        throw HostError("--out and --sheet name the same file: " + options.out);
+    }
+    // Checked before anything starts, so a missing ffmpeg never costs a render.
+    const bool videoIn = IsVideoInput(options.input);
+    const bool videoOut = !options.out.empty() && ClassifyOutput(options.out) == OutputKind::kVideo;
+    std::vector<std::string> programs;
+    if (videoIn || videoOut) {
+        programs.push_back("ffmpeg");
+    }
+    if (videoIn) {
+        programs.push_back("ffprobe");  // for the clip's size and frame rate
+    }
+    for (const std::string& program : programs) {
+        if (ffglhost::FindOnPath(program).empty()) {
+            const std::string what = videoIn ? "read " + options.input : "write " + options.out;
+            throw HostError(program + " is needed to " + what +
+                            " but is not on PATH (install the Debian package ffmpeg)");
+        }
+    }
+}
+
+// The frame loop gives the plug-in exactly one input.
+void CheckInputCount(const ffglhost::PluginReport& report) {
+    if (report.inputsKnown && report.minimumInputs > 1) {
+        throw HostError("the plug-in needs " + std::to_string(report.minimumInputs) +
+                        " inputs; ffgl-host renders plug-ins that take one input or none");
+    }
+}
+
+std::vector<ffglhost::ParameterSetting> ResolveSettings(const RenderOptions& options,
+                                                        const ffglhost::PluginReport& report) {
+    std::vector<ffglhost::ParameterSetting> settings;
+    for (const std::string& assignment : options.settings) {
+        settings.push_back(ffglhost::ParseParameterSetting(assignment, report.parameters));
+    }
+    return settings;
+}
+
+std::unique_ptr<ffglhost::PluginInstance> Instantiate(const ffglhost::PluginLibrary& plugin,
+                                                      ffglhost::PluginLog& log, FrameSize size) {
+    log.Hold();
+    try {
+        auto instance = std::make_unique<ffglhost::PluginInstance>(plugin, size.width, size.height);
+        log.Release();
+        return instance;
+    } catch (const HostError& error) {
+        throw HostError(std::string(error.what()) + log.HeldSummary());
+    }
+}
+
+void PrintSummary(const ffglhost::RenderResult& result, FrameSize size,
+                  const ffglhost::FrameSink& sinks) {
+    const double fps = result.seconds > 0 ? result.rendered / result.seconds : 0.0;
+    std::printf("rendered %llu frame%s at %ux%u in %.2f s: %.1f frames per second\n",
+                static_cast<unsigned long long>(result.rendered), result.rendered == 1 ? "" : "s",
+                size.width, size.height, result.seconds, fps);
+    const std::string written = sinks.Describe();
+    if (!written.empty()) {
+        std::printf("wrote %s\n", written.c_str());
+    }
+}
+
+}  // namespace
+
+int RunRender(const RenderOptions& options) {
+    CheckNumbers(options);
+    CheckOutputsAndTools(options);
+    const std::optional<FrameSize> size =
+        options.size.empty() ? std::nullopt
+                             : std::optional<FrameSize>(ParseFrameSize(options.size));
+    ffglhost::PluginLibrary plugin(options.plugin);
+    const ffglhost::PluginReport report = ffglhost::ReadPluginReport(plugin);
+    CheckInputCount(report);
+    const std::vector<ffglhost::ParameterSetting> settings = ResolveSettings(options, report);
+    OpenedInput input = OpenInput(options.input, size);
+    const double fps = options.fpsGiven ? options.fps : input.fps;
+
+    ffglhost::GlContext context;
+    ffglhost::RenderTarget target(input.output.width, input.output.height);
+    ffglhost::PluginLog log(plugin, options.quiet ? nullptr : stderr);
+    std::unique_ptr<ffglhost::PluginInstance> instance = Instantiate(plugin, log, input.output);
+    for (const ffglhost::ParameterSetting& setting : settings) {
+        instance->Set(setting);
+    }
+
+    std::unique_ptr<ffglhost::FanOutSink> sinks =
+        MakeSinks(options.out, options.sheet, options.frames, input.output, fps);
+    ffglhost::RenderPlan plan;
+    plan.frames = options.frames;
+    plan.skip = options.start;
+    plan.fps = fps;
+    plan.padInput = options.pad;
+    ProgressBar progress(plan.skip + plan.frames, !options.quiet && isatty(STDERR_FILENO) == 1);
+    ffglhost::RenderCallbacks callbacks;
+    callbacks.progress = [&progress](uint64_t done, uint64_t) { progress.Update(done); };
+    callbacks.stop = [] { return Interrupted(); };
+    const ffglhost::RenderResult result =
+        ffglhost::RenderFrames(*instance, *input.source, target, *sinks, plan, callbacks);
+    progress.Clear();
+    if (result.inputEnded) {
+        std::fprintf(stderr, "ffgl-host: the input ended after %llu frames\n",
+                     static_cast<unsigned long long>(result.rendered));
+    }
+    PrintSummary(result, input.output, *sinks);
+    return 0;
+}

@@ -1,0 +1,31 @@
+// `ffgl-host render PLUGIN`: runs the plug-in over a picture or a video for a number of
+// frames and writes the result as PNGs, a video and/or a contact sheet.
+#ifndef FFGLHOST_CLI_RENDER_COMMAND_H
+#define FFGLHOST_CLI_RENDER_COMMAND_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <CLI/CLI.hpp>
+
+struct RenderOptions {
+    std::string plugin;
+    uint64_t frames = 120;
+    std::string input;  // empty: the built-in test picture
+    std::string out;
+    std::string sheet;
+    std::vector<std::string> settings;  // NAME=VALUE
+    std::string size;                   // WIDTHxHEIGHT, empty for the input's size
+    double fps = 0.0;                   // when not given: the input video's rate, else 60
+    bool fpsGiven = false;
+    uint64_t start = 0;
+    bool pad = false;
+    bool quiet = false;
+};
+
+CLI::App* AddRenderCommand(CLI::App& app, RenderOptions& options);
+// Throws HostError on failure, having removed every partial output.
+int RunRender(const RenderOptions& options);
+
+#endif  // FFGLHOST_CLI_RENDER_COMMAND_H

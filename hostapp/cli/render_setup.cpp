@@ -1,0 +1,122 @@
+#include "render_setup.h"
+
+#include <sys/stat.h>
+
+#include <cstdlib>
+
+#include "contact_sheet_sink.h"
+#include "file_names.h"
+#include "host_error.h"
+#include "last_frame_sink.h"
+#include "picture_file.h"
+#include "png_sequence_sink.h"
+#include "test_picture.h"
+#include "video_sink.h"
+#include "video_source.h"
+
+using ffglhost::HostError;
+
+namespace {
+
+constexpr uint32_t kMaxSide = 16384;
+
+bool Exists(const std::string& path) {
+    struct stat info {};
+    return stat(path.c_str(), &info) == 0;
+}
+
+uint32_t ParseSide(const std::string& text, const std::string& whole) {
+    if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
+        throw HostError("--size needs WIDTHxHEIGHT such as 1280x720, got \"" + whole + "\"");
+    }
+    const unsigned long value = std::strtoul(text.c_str(), nullptr, 10);
+    if (value < 1 || value > kMaxSide || text.size() > 5) {
+        throw HostError("--size sides must be 1 to 16384 pixels, got \"" + whole + "\"");
+    }
+    return static_cast<uint32_t>(value);
+}
+
+}  // namespace
+
+FrameSize ParseFrameSize(const std::string& text) {
+    const size_t x = text.find_first_of("xX");
+    if (x == std::string::npos) {
+        throw HostError("--size needs WIDTHxHEIGHT such as 1280x720, got \"" + text + "\"");
+    }
+    return {ParseSide(text.substr(0, x), text), ParseSide(text.substr(x + 1), text)};
+}
+
+OutputKind ClassifyOutput(const std::string& path) {
+    if (path.empty()) {
+        throw HostError("--out needs a directory or a file name");
+    }
+    const std::string extension = ffglhost::LowercaseExtension(path);
+    if (ffglhost::IsDirectory(path) || extension.empty()) {
+        return OutputKind::kDirectory;
+    }
+    if (extension == ".png") {
+        return OutputKind::kPicture;
+    }
+    if (ffglhost::IsVideoOutputExtension(extension)) {
+        return OutputKind::kVideo;
+    }
+    throw HostError("cannot write " + path +
+                    ": --out takes a directory (numbered PNGs), a .png file (the last frame) "
+                    "or a .mp4, .webm or .gif video");
+}
+
+bool IsVideoInput(const std::string& inputPath) {
+    return !inputPath.empty() && !ffglhost::HasPictureExtension(inputPath);
+}
+
+OpenedInput OpenInput(const std::string& path, const std::optional<FrameSize>& size) {
+    OpenedInput opened;
+    if (path.empty()) {
+        opened.output =
+            size.value_or(FrameSize{ffglhost::kTestPictureWidth, ffglhost::kTestPictureHeight});
+        opened.source = std::make_unique<ffglhost::StillSource>(
+            ffglhost::MakeTestPicture(opened.output.width, opened.output.height));
+        return opened;
+    }
+    if (!Exists(path)) {
+        throw HostError("input not found: " + path);
+    }
+    if (ffglhost::HasPictureExtension(path)) {
+        ffglhost::Image picture = ffglhost::ReadPicture(path);
+        opened.output = size.value_or(FrameSize{picture.width, picture.height});
+        opened.source = std::make_unique<ffglhost::StillSource>(std::move(picture));
+        return opened;
+    }
+    const ffglhost::VideoInfo video = ffglhost::ProbeVideo(path);
+    opened.output = size.value_or(FrameSize{video.width, video.height});
+    if (video.fps > 0) {
+        opened.fps = video.fps;
+    }
+    opened.source =
+        std::make_unique<ffglhost::VideoSource>(path, opened.output.width, opened.output.height);
+    return opened;
+}
+
+std::unique_ptr<ffglhost::FanOutSink> MakeSinks(const std::string& out, const std::string& sheet,
+                                                uint64_t frames, FrameSize size, double fps) {
+    auto sinks = std::make_unique<ffglhost::FanOutSink>();
+    if (!out.empty()) {
+        switch (ClassifyOutput(out)) {
+            case OutputKind::kDirectory:
+                sinks->Add(std::make_unique<ffglhost::PngSequenceSink>(out, frames));
+                break;
+            case OutputKind::kPicture:
+                sinks->Add(std::make_unique<ffglhost::LastFrameSink>(out));
+                break;
+            case OutputKind::kVideo:
+                sinks->Add(
+                    std::make_unique<ffglhost::VideoSink>(out, size.width, size.height, fps));
+                break;
+        }
+    }
+    if (!sheet.empty()) {
+        sinks->Add(
+            std::make_unique<ffglhost::ContactSheetSink>(sheet, frames, size.width, size.height));
+    }
+    return sinks;
+}

@@ -1,0 +1,48 @@
+// Turning render options into an input source and output sinks, with every check that
+// can fail done before anything is written.
+#ifndef FFGLHOST_CLI_RENDER_SETUP_H
+#define FFGLHOST_CLI_RENDER_SETUP_H
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "frame_sink.h"
+#include "frame_source.h"
+
+struct FrameSize {
+    uint32_t width = 0;
+    uint32_t height = 0;
+};
+
+// "1280x720" (an 'X' works too); throws HostError for anything else or sizes outside
+// 1 .. 16384.
+FrameSize ParseFrameSize(const std::string& text);
+
+enum class OutputKind { kDirectory, kPicture, kVideo };
+
+// What --out names: a .png file, a .mp4/.webm/.gif video, or else a directory (an
+// existing one, or a name without an extension). Throws HostError otherwise.
+OutputKind ClassifyOutput(const std::string& path);
+
+// True when --input names a video (read through ffmpeg) rather than a picture; false for
+// the built-in picture (empty path).
+bool IsVideoInput(const std::string& inputPath);
+
+struct OpenedInput {
+    std::unique_ptr<ffglhost::FrameSource> source;
+    FrameSize output;   // the size frames are rendered at
+    double fps = 60.0;  // the input's own rate for videos that state one
+};
+
+// Opens the input: the built-in picture when `path` is empty, a PNG/JPEG picture, or a
+// video through ffmpeg. `size` overrides the output size (pictures keep their size as
+// input textures; videos are scaled by ffmpeg). Throws HostError.
+OpenedInput OpenInput(const std::string& path, const std::optional<FrameSize>& size);
+
+// The sinks for --out and --sheet (either may be empty). Throws HostError.
+std::unique_ptr<ffglhost::FanOutSink> MakeSinks(const std::string& out, const std::string& sheet,
+                                                uint64_t frames, FrameSize size, double fps);
+
+#endif  // FFGLHOST_CLI_RENDER_SETUP_H

@@ -1,0 +1,37 @@
+// Parameter values given on the command line as NAME=VALUE, matched to the plug-in's
+// parameters by name.
+#ifndef FFGLHOST_PARAMETER_SETTINGS_H
+#define FFGLHOST_PARAMETER_SETTINGS_H
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "plugin_report.h"
+
+namespace ffglhost {
+
+struct ParameterSetting {
+    uint32_t index = 0;
+    std::string name;  // as the plug-in spells it
+    bool isText = false;
+    float value = 0.0f;  // float-valued parameters
+    std::string text;    // text-valued parameters
+};
+
+// The position in `parameters` of the one named `name`: compared without regard to
+// case, and failing that with spaces, '-' and '_' ignored too ("auto_move" finds
+// "Auto Move") when that leaves exactly one candidate.
+std::optional<size_t> FindParameter(const std::vector<ParameterReport>& parameters,
+                                    const std::string& name);
+
+// Parses "NAME=VALUE" into a setting of the named parameter. Float-valued parameters
+// take a finite decimal number; text-valued ones take VALUE as it is. Throws HostError
+// for a missing '=', an unknown name (the message lists the valid ones) or a value that
+// is not a number.
+ParameterSetting ParseParameterSetting(const std::string& assignment,
+                                       const std::vector<ParameterReport>& parameters);
+
+}  // namespace ffglhost
+
+#endif  // FFGLHOST_PARAMETER_SETTINGS_H

@@ -1,0 +1,22 @@
+// PNG files read and written as RGBA pictures, through libpng's simplified interface.
+#ifndef FFGLHOST_PNG_FILE_H
+#define FFGLHOST_PNG_FILE_H
+
+#include <string>
+
+#include "image.h"
+
+namespace ffglhost {
+
+// Reads any PNG (palette, grey, 16-bit, with or without alpha) converted to RGBA8.
+// Throws HostError when the file cannot be opened or decoded.
+Image ReadPng(const std::string& path);
+
+// Writes `image` as an RGBA PNG to exactly `path`, favouring speed over file size.
+// Throws HostError on failure; the caller decides where the file goes and whether a
+// partial file is removed (see PendingFile).
+void WritePng(const std::string& path, const Image& image);
+
+}  // namespace ffglhost
+
+#endif  // FFGLHOST_PNG_FILE_H

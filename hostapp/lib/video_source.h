@@ -1,0 +1,46 @@
+// Video input decoded by ffmpeg into raw RGBA frames, read one frame at a time.
+#ifndef FFGLHOST_VIDEO_SOURCE_H
+#define FFGLHOST_VIDEO_SOURCE_H
+
+#include <memory>
+#include <string>
+
+#include "child_process.h"
+#include "frame_source.h"
+
+namespace ffglhost {
+
+struct VideoInfo {
+    uint32_t width = 0;
+    uint32_t height = 0;
+    double fps = 0.0;  // 0 when the file does not say
+};
+
+// Asks ffprobe for the size and frame rate of the first video stream. Throws HostError
+// when the file is missing or holds no video ffprobe can read.
+VideoInfo ProbeVideo(const std::string& path);
+
+class VideoSource : public FrameSource {
+  public:
+    // Starts ffmpeg decoding `path` scaled to width x height. Throws HostError when
+    // ffmpeg cannot be started.
+    VideoSource(const std::string& path, uint32_t width, uint32_t height);
+
+    uint32_t Width() const override { return frame_.width; }
+    uint32_t Height() const override { return frame_.height; }
+    // Null at the end of the video; throws HostError when ffmpeg failed without
+    // delivering a single frame.
+    const Image* Next() override;
+    bool IsStill() const override { return false; }
+
+  private:
+    std::string path_;
+    std::unique_ptr<ChildProcess> decoder_;
+    Image frame_;
+    uint64_t framesRead_ = 0;
+    bool ended_ = false;
+};
+
+}  // namespace ffglhost
+
+#endif  // FFGLHOST_VIDEO_SOURCE_H
