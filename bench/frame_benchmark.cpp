@@ -57,42 +57,44 @@ FFInstanceID Instantiate(uint32_t width, uint32_t height) {
     return PluginLibrary::AsPointer<void>(Module().Call(FF_INSTANTIATE_GL, &viewport));
 }
 
+// One effect instance drawing the screen's input into its target.
+struct EffectScreen : Screen {
+    explicit EffectScreen(const benchmark::State& state)
+        : Screen(static_cast<uint32_t>(state.range(0)), static_cast<uint32_t>(state.range(1))),
+          instance(Instantiate(target.Width(), target.Height())),
+          input(texture.Describe()) {
+        target.Bind();
+    }
+    ~EffectScreen() { Module().Call(FF_DEINSTANTIATE_GL, 0, instance); }
+    void Frame() {
+        FFGLTextureStruct* inputs[] = {&input};
+        ProcessOpenGLStruct frame{1, inputs, target.Framebuffer()};
+        Module().Call(FF_PROCESS_OPENGL, &frame, instance);
+    }
+    FFInstanceID instance;
+    FFGLTextureStruct input;
+};
+
 void EffectFrame(benchmark::State& state) {
     Context();
-    const auto width = static_cast<uint32_t>(state.range(0));
-    const auto height = static_cast<uint32_t>(state.range(1));
-    Screen screen(width, height);
-    FFInstanceID instance = Instantiate(width, height);
-    FFGLTextureStruct texture = screen.texture.Describe();
-    FFGLTextureStruct* inputs[] = {&texture};
-    ProcessOpenGLStruct frame{1, inputs, screen.target.Framebuffer()};
-    screen.target.Bind();
+    EffectScreen screen(state);
     for (auto _ : state) {
-        Module().Call(FF_PROCESS_OPENGL, &frame, instance);
+        screen.Frame();
         glFinish();
     }
-    Module().Call(FF_DEINSTANTIATE_GL, 0, instance);
 }
 
 // Host-thread time of the frame call alone: the GL work is finished outside the timing.
 void EffectFrameCallOnly(benchmark::State& state) {
     Context();
-    const auto width = static_cast<uint32_t>(state.range(0));
-    const auto height = static_cast<uint32_t>(state.range(1));
-    Screen screen(width, height);
-    FFInstanceID instance = Instantiate(width, height);
-    FFGLTextureStruct texture = screen.texture.Describe();
-    FFGLTextureStruct* inputs[] = {&texture};
-    ProcessOpenGLStruct frame{1, inputs, screen.target.Framebuffer()};
-    screen.target.Bind();
+    EffectScreen screen(state);
     for (auto _ : state) {
         const auto start = std::chrono::steady_clock::now();
-        Module().Call(FF_PROCESS_OPENGL, &frame, instance);
+        screen.Frame();
         const auto end = std::chrono::steady_clock::now();
         state.SetIterationTime(std::chrono::duration<double>(end - start).count());
         glFinish();
     }
-    Module().Call(FF_DEINSTANTIATE_GL, 0, instance);
 }
 
 GLuint Compile(GLenum type, const char* source) {
