@@ -39,6 +39,8 @@ uint32_t Quellix::CreateInstance(CFFGLPlugin** instance) {
 }
 
 Quellix::Quellix() : CFFGLPlugin(false) {
+    // Each declared default is the value this class starts with (the call reaches
+    // Quellix::GetParamFloat, as virtual calls in a constructor do).
     for (uint32_t index = 0; index < kParameterCount; ++index) {
         DeclareParameter(index, kParameterNames[index], FF_TYPE_STANDARD, GetParamFloat(index));
     }
