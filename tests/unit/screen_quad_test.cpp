@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "flare_shader.h"
 #include "gl_loader.h"
 #include "gl_objects.h"
 #include "scoped_bindings.h"
@@ -24,18 +25,8 @@ void DrainGlErrors() {
     }
 }
 
-// Shows the quad's texture coordinate as colour: red = u, green = v.
-const char kUvVertexSource[] = R"glsl(#version 410 core
-layout(location = 0) in vec4 vPosition;
-layout(location = 1) in vec2 vUV;
-out vec2 uv;
-void main()
-{
-    uv = vUV;
-    gl_Position = vPosition;
-}
-)glsl";
-
+// Shows the quad's texture coordinate as colour: red = u, green = v. The vertex stage is
+// the effect's own, which passes the quad's coordinate through.
 const char kUvFragmentSource[] = R"glsl(#version 410 core
 in vec2 uv;
 out vec4 fragColor;
@@ -83,7 +74,7 @@ class ScreenQuadTest : public ::testing::Test {
             glBindBuffer(GL_ARRAY_BUFFER, buffer);
         }
         glBindBuffer(GL_ARRAY_BUFFER, 0);
-        ASSERT_TRUE(programs_[0].Build(kUvVertexSource, kUvFragmentSource));
+        ASSERT_TRUE(programs_[0].Build(kFlareVertexSource, kUvFragmentSource));
         ASSERT_TRUE(programs_[1].Build(kCoverVertexSource, kWhiteFragmentSource));
     }
 
