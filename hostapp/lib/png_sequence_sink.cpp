@@ -1,5 +1,7 @@
 #include "png_sequence_sink.h"
 
+#include <sys/stat.h>
+
 #include <cstdio>
 
 #include "file_names.h"
@@ -48,8 +50,19 @@ std::string PngSequenceSink::Describe() const {
     if (written_.empty()) {
         return "no frames in " + directory_;
     }
-    return std::to_string(written_.size()) + " frames in " + directory_ + "/ (" + FrameName(0) +
-           " to " + FrameName(written_.size() - 1) + ")";
+    std::string description = std::to_string(written_.size()) + " frames in " + directory_ + "/ (" +
+                              FrameName(0) + " to " + FrameName(written_.size() - 1) + ")";
+    // Frames of an earlier, longer run are left alone, but said so: they are not this run's.
+    uint64_t stale = 0;
+    struct stat info {};
+    while (stat((directory_ + "/" + FrameName(written_.size() + stale)).c_str(), &info) == 0) {
+        ++stale;
+    }
+    if (stale > 0) {
+        description += "; " + std::to_string(stale) + " older frames after " +
+                       FrameName(written_.size() - 1) + " are left from an earlier run";
+    }
+    return description;
 }
 
 }  // namespace ffglhost

@@ -134,3 +134,23 @@ TEST(RenderCommand, LastFrameSheetAndStartAgreeWithTheFullSequence) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(RenderCommand, AShorterRunIntoAnOldDirectorySaysWhichFramesAreNotItsOwn) {
+    TempDir dir;
+    for (const char* frames : {"4", "2"}) {
+        const HostRun run = RunHost(dir.Path(), {"render", kModulePath, "-n", frames, "--size",
+                                                 "32x18", "-q", "--out", "frames"});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        if (frames[0] == '2') {
+            EXPECT_NE(run.out.find("2 older frames after frame_0001.png are left from an "
+                                   "earlier run"),
+                      std::string::npos)
+                << run.out;
+        }
+    }
+    EXPECT_EQ(dir.Files().size(), 4u) << "older frames are kept, not deleted";
+}
+
+}  // namespace
