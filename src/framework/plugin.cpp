@@ -43,12 +43,14 @@ const char* CFFGLPlugin::GetParamDisplay(uint32_t index) {
     if (IsTextParameterType(type)) {
         return self->GetParamText(index);
     }
+    // Hosts poll display texts often, so the text is formatted on the stack: "%f" of any
+    // float, NaN and infinities included, takes at most 47 characters.
     const double value = self->GetParamFloat(index);
-    const int length = std::snprintf(nullptr, 0, "%f", value);
-    std::string text(static_cast<size_t>(length), '\0');
-    std::snprintf(&text[0], text.size() + 1, "%f", value);
+    char text[64];
+    const int length = std::snprintf(text, sizeof text, "%f", value);
     std::memset(g_displayBuffer, 0, sizeof g_displayBuffer);
-    std::memcpy(g_displayBuffer, text.data(), std::min<size_t>(text.size(), 16));
+    std::memcpy(g_displayBuffer, text,
+                std::min<size_t>(length > 0 ? static_cast<size_t>(length) : 0, 16));
     return g_displayBuffer;
 }
 
