@@ -11,9 +11,9 @@
 #include <memory>
 #include <vector>
 
-#include "gl_context.h"
-#include "gl_objects.h"
-#include "plugin_library.h"
+#include "lib/gl/gl_context.h"
+#include "lib/gl/gl_objects.h"
+#include "lib/plugin/plugin_library.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <memory>
 #include <vector>
 
-#include "ffgl_abi.h"
-#include "gl_context.h"
-#include "gl_loader.h"
-#include "logging.h"
-#include "plug_main.h"
+#include "ffgl/abi.h"
+#include "gl/gl_loader.h"
+#include "host/logging.h"
+#include "host/plug_main.h"
+#include "lib/gl/gl_context.h"
 
 namespace {
 

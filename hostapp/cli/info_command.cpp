@@ -3,17 +3,17 @@
 #include <cstdio>
 #include <memory>
 
-#include "gl_context.h"
-#include "host_error.h"
-#include "pending_file.h"
-#include "plugin_instance.h"
-#include "plugin_library.h"
-#include "plugin_log.h"
+#include "lib/gl/gl_context.h"
+#include "lib/host_error.h"
+#include "lib/io/pending_file.h"
+#include "lib/io/png_file.h"
+#include "lib/plugin/plugin_instance.h"
+#include "lib/plugin/plugin_library.h"
+#include "lib/plugin/plugin_log.h"
+#include "lib/plugin/thumbnail.h"
 #include "plugin_summary.h"
-#include "png_file.h"
 #include "report_json.h"
 #include "report_text.h"
-#include "thumbnail.h"
 
 using ffglhost::HostError;
 

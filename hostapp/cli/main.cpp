@@ -5,9 +5,9 @@
 
 #include <CLI/CLI.hpp>
 
-#include "host_error.h"
 #include "info_command.h"
 #include "interrupt.h"
+#include "lib/host_error.h"
 #include "render_command.h"
 
 int main(int argc, char** argv) {

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "plugin_report.h"
+#include "lib/plugin/plugin_report.h"
 
 struct PluginSummary {
     std::string path;

@@ -6,19 +6,19 @@
 #include <memory>
 #include <optional>
 
-#include "child_process.h"
-#include "file_names.h"
-#include "gl_context.h"
-#include "gl_objects.h"
-#include "host_error.h"
 #include "interrupt.h"
-#include "parameter_settings.h"
-#include "plugin_instance.h"
-#include "plugin_library.h"
-#include "plugin_log.h"
-#include "plugin_report.h"
+#include "lib/gl/gl_context.h"
+#include "lib/gl/gl_objects.h"
+#include "lib/host_error.h"
+#include "lib/io/child_process.h"
+#include "lib/io/file_names.h"
+#include "lib/plugin/parameter_settings.h"
+#include "lib/plugin/plugin_instance.h"
+#include "lib/plugin/plugin_library.h"
+#include "lib/plugin/plugin_log.h"
+#include "lib/plugin/plugin_report.h"
+#include "lib/render/render_loop.h"
 #include "progress_bar.h"
-#include "render_loop.h"
 #include "render_setup.h"
 
 using ffglhost::HostError;

@@ -4,15 +4,15 @@
 
 #include <cstdlib>
 
-#include "contact_sheet_sink.h"
-#include "file_names.h"
-#include "host_error.h"
-#include "last_frame_sink.h"
-#include "picture_file.h"
-#include "png_sequence_sink.h"
-#include "test_picture.h"
-#include "video_sink.h"
-#include "video_source.h"
+#include "lib/host_error.h"
+#include "lib/io/file_names.h"
+#include "lib/io/picture_file.h"
+#include "lib/io/test_picture.h"
+#include "lib/io/video_source.h"
+#include "lib/render/contact_sheet_sink.h"
+#include "lib/render/last_frame_sink.h"
+#include "lib/render/png_sequence_sink.h"
+#include "lib/render/video_sink.h"
 
 using ffglhost::HostError;
 

@@ -8,8 +8,8 @@
 #include <optional>
 #include <string>
 
-#include "frame_sink.h"
-#include "frame_source.h"
+#include "lib/io/frame_source.h"
+#include "lib/render/frame_sink.h"
 
 struct FrameSize {
     uint32_t width = 0;

@@ -5,10 +5,10 @@
 #include <new>
 
 #include "flare_shader.h"
-#include "gl_loader.h"
-#include "logging.h"
-#include "plugin_description.h"
-#include "scoped_bindings.h"
+#include "framework/plugin_description.h"
+#include "gl/gl_loader.h"
+#include "gl/scoped_bindings.h"
+#include "host/logging.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 #ifndef QUELLIX_EFFECT_QUELLIX_H
 #define QUELLIX_EFFECT_QUELLIX_H
 
-#include "plugin.h"
-#include "screen_quad.h"
-#include "shader_program.h"
+#include "framework/plugin.h"
+#include "gl/screen_quad.h"
+#include "gl/shader_program.h"
 
 class Quellix : public CFFGLPlugin {
   public:

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "ffgl_abi.h"
+#include "ffgl/abi.h"
 #include "plugin_manager.h"
 
 class CFFGLPlugin : public CFFGLPluginManager {

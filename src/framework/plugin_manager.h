@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "ffgl_abi.h"
+#include "ffgl/abi.h"
 
 struct ParameterElement {
     std::string name;

@@ -3,7 +3,7 @@
 #include <string>
 
 #include "gl_loader.h"
-#include "logging.h"
+#include "host/logging.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #ifndef QUELLIX_HOST_LOGGING_H
 #define QUELLIX_HOST_LOGGING_H
 
-#include "ffgl_abi.h"
+#include "ffgl/abi.h"
 #include "platform.h"
 
 // Exported: installs the host's log function, replacing any earlier one; null removes it.

@@ -7,10 +7,10 @@
 
 #include "plug_main.h"
 
-#include "gl_loader.h"
-#include "plugin.h"
-#include "plugin_description.h"
-#include "thumbnail.h"
+#include "effect/thumbnail.h"
+#include "framework/plugin.h"
+#include "framework/plugin_description.h"
+#include "gl/gl_loader.h"
 
 namespace {
 

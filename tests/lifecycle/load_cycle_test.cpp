@@ -19,8 +19,8 @@
 extern "C" size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
-#include "gl_objects.h"
-#include "plugin_library.h"
+#include "lib/gl/gl_objects.h"
+#include "lib/plugin/plugin_library.h"
 
 namespace {
 

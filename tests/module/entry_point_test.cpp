@@ -8,7 +8,7 @@
 #include <set>
 #include <string>
 
-#include "loaded_module.h"
+#include "support/loaded_module.h"
 
 namespace {
 

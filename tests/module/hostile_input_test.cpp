@@ -12,8 +12,8 @@
 #include <memory>
 #include <vector>
 
-#include "gl_objects.h"
-#include "loaded_module.h"
+#include "lib/gl/gl_objects.h"
+#include "support/loaded_module.h"
 
 namespace {
 

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "gl_objects.h"
-#include "loaded_module.h"
+#include "lib/gl/gl_objects.h"
+#include "support/loaded_module.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-#include "gl_context.h"
+#include "lib/gl/gl_context.h"
 
 class GlTestEnvironment : public ::testing::Environment {
   public:

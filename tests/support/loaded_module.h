@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "plugin_library.h"
+#include "lib/plugin/plugin_library.h"
 
 // The module every black-box test opens (its path is fixed at build time).
 const ffglhost::PluginLibrary& Module();

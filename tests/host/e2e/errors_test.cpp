@@ -6,7 +6,7 @@
 
 #include <fstream>
 
-#include "host_run.h"
+#include "host/support/host_run.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <cstring>
 #include <vector>
 
-#include "host_run.h"
-#include "plugin_library.h"
-#include "png_file.h"
+#include "host/support/host_run.h"
+#include "lib/io/png_file.h"
+#include "lib/plugin/plugin_library.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <random>
 #include <vector>
 
-#include "host_run.h"
-#include "png_file.h"
-#include "test_picture.h"
+#include "host/support/host_run.h"
+#include "lib/io/png_file.h"
+#include "lib/io/test_picture.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // Video in and out through ffmpeg: a clip made by the host is read back by the host.
 #include <gtest/gtest.h>
 
-#include "host_run.h"
-#include "png_file.h"
+#include "host/support/host_run.h"
+#include "lib/io/png_file.h"
 
 namespace {
 

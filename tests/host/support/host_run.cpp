@@ -9,7 +9,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "child_process.h"
+#include "lib/io/child_process.h"
 
 const char* const kHostBinary = FFGL_HOST_BINARY;
 const char* const kModulePath = QUELLIX_MODULE_PATH;

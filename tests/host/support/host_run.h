@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "image.h"
+#include "lib/io/image.h"
 
 struct HostRun {
     int exitCode = -1;

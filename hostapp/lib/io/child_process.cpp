@@ -1,0 +1,177 @@
+#include "child_process.h"
+
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "lib/host_error.h"
+
+extern char** environ;
+
+namespace ffglhost {
+
+std::string FindOnPath(const std::string& program) {
+    if (program.find('/') != std::string::npos) {
+        return access(program.c_str(), X_OK) == 0 ? program : "";
+    }
+    const char* path = std::getenv("PATH");
+    if (path == nullptr) {
+        return "";
+    }
+    const std::string directories = path;
+    size_t start = 0;
+    while (start <= directories.size()) {
+        const size_t end = std::min(directories.find(':', start), directories.size());
+        const std::string directory = directories.substr(start, end - start);
+        const std::string candidate = (directory.empty() ? "." : directory) + "/" + program;
+        struct stat info {};
+        if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+            access(candidate.c_str(), X_OK) == 0) {
+            return candidate;
+        }
+        start = end + 1;
+    }
+    return "";
+}
+
+namespace {
+
+// Frees the spawn attributes however the start ends.
+struct SpawnActions {
+    posix_spawn_file_actions_t actions;
+    SpawnActions() { posix_spawn_file_actions_init(&actions); }
+    ~SpawnActions() { posix_spawn_file_actions_destroy(&actions); }
+};
+
+}  // namespace
+
+ChildProcess::ChildProcess(const std::vector<std::string>& argv, Pipe pipe) {
+    if (argv.empty()) {
+        throw HostError("no program to run");
+    }
+    const std::string program = FindOnPath(argv[0]);
+    if (program.empty()) {
+        throw HostError(argv[0] + " was not found on PATH");
+    }
+    errors_ = std::tmpfile();
+    if (errors_ == nullptr) {
+        throw HostError(std::string("cannot create a temporary file: ") + std::strerror(errno));
+    }
+    fcntl(fileno(errors_), F_SETFD, FD_CLOEXEC);
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
+        std::fclose(errors_);
+        throw HostError(std::string("cannot create a pipe: ") + std::strerror(errno));
+    }
+    const bool toChild = pipe == Pipe::kToChild;
+    const int childEnd = toChild ? ends[0] : ends[1];
+    pipe_ = toChild ? ends[1] : ends[0];
+
+    SpawnActions spawn;
+    posix_spawn_file_actions_adddup2(&spawn.actions, childEnd, toChild ? 0 : 1);
+    posix_spawn_file_actions_addopen(&spawn.actions, toChild ? 1 : 0, "/dev/null",
+                                     toChild ? O_WRONLY : O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&spawn.actions, fileno(errors_), 2);
+    std::vector<char*> arguments;
+    for (const std::string& argument : argv) {
+        arguments.push_back(const_cast<char*>(argument.c_str()));
+    }
+    arguments.push_back(nullptr);
+    const int result =
+        posix_spawn(&pid_, program.c_str(), &spawn.actions, nullptr, arguments.data(), environ);
+    close(childEnd);
+    if (result != 0) {
+        close(pipe_);
+        std::fclose(errors_);
+        throw HostError("cannot start " + program + ": " + std::strerror(result));
+    }
+}
+
+ChildProcess::~ChildProcess() {
+    if (!waited_) {
+        kill(pid_, SIGTERM);
+    }
+    ClosePipe();
+    if (!waited_) {
+        Wait();
+    }
+    std::fclose(errors_);
+}
+
+bool ChildProcess::Write(const void* data, size_t size) {
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    while (size > 0) {
+        const ssize_t written = write(pipe_, bytes, size);
+        if (written < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        bytes += written;
+        size -= static_cast<size_t>(written);
+    }
+    return true;
+}
+
+size_t ChildProcess::Read(void* data, size_t size) {
+    auto* bytes = static_cast<uint8_t*>(data);
+    size_t total = 0;
+    while (total < size) {
+        const ssize_t got = read(pipe_, bytes + total, size - total);
+        if (got < 0 && errno == EINTR) {
+            continue;
+        }
+        if (got <= 0) {
+            break;
+        }
+        total += static_cast<size_t>(got);
+    }
+    return total;
+}
+
+void ChildProcess::ClosePipe() {
+    if (pipe_ >= 0) {
+        close(pipe_);
+        pipe_ = -1;
+    }
+}
+
+int ChildProcess::Wait() {
+    if (!waited_) {
+        int status = 0;
+        while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        status_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        waited_ = true;
+    }
+    return status_;
+}
+
+std::string ChildProcess::LastErrorLine() const {
+    const int fd = fileno(errors_);
+    const off_t size = lseek(fd, 0, SEEK_END);
+    if (size <= 0) {
+        return "";
+    }
+    const off_t tail = std::min<off_t>(size, 8192);
+    std::string text(static_cast<size_t>(tail), '\0');
+    const ssize_t got = pread(fd, text.data(), text.size(), size - tail);
+    text.resize(got > 0 ? static_cast<size_t>(got) : 0);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ')) {
+        text.pop_back();
+    }
+    const size_t newline = text.find_last_of("\r\n");
+    return newline == std::string::npos ? text : text.substr(newline + 1);
+}
+
+}  // namespace ffglhost

@@ -1,0 +1,36 @@
+#include "picture_file.h"
+
+#include <algorithm>
+#include <cstdio>
+
+#include "file_names.h"
+#include "jpeg_file.h"
+#include "lib/host_error.h"
+#include "png_file.h"
+
+namespace ffglhost {
+
+Image ReadPicture(const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (file == nullptr) {
+        throw HostError("input not found: " + path);
+    }
+    unsigned char magic[8] = {};
+    const size_t read = std::fread(magic, 1, sizeof magic, file);
+    std::fclose(file);
+    const unsigned char pngSignature[8] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+    if (read == 8 && std::equal(magic, magic + 8, pngSignature)) {
+        return ReadPng(path);
+    }
+    if (read >= 3 && magic[0] == 0xFF && magic[1] == 0xD8 && magic[2] == 0xFF) {
+        return ReadJpeg(path);
+    }
+    throw HostError("cannot decode picture " + path + ": not a PNG or JPEG file");
+}
+
+bool HasPictureExtension(const std::string& path) {
+    const std::string extension = LowercaseExtension(path);
+    return extension == ".png" || extension == ".jpg" || extension == ".jpeg";
+}
+
+}  // namespace ffglhost

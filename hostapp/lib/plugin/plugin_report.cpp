@@ -1,0 +1,93 @@
+#include "plugin_report.h"
+
+#include "lib/host_error.h"
+
+namespace ffglhost {
+
+std::string FixedField(const char* field, size_t width) {
+    size_t length = 0;
+    while (length < width && field[length] != '\0') {
+        ++length;
+    }
+    return std::string(field, length);
+}
+
+const char* PluginTypeName(uint32_t type) {
+    switch (type) {
+        case 0:
+            return "effect";
+        case 1:
+            return "source";
+        case 2:
+            return "mixer";
+        default:
+            return "unknown";
+    }
+}
+
+namespace {
+
+std::string TextOrEmpty(const char* text) {
+    return text != nullptr ? text : "";
+}
+
+}  // namespace
+
+PluginReport ReadPluginReport(const PluginLibrary& plugin, FFInstanceID instance) {
+    using L = PluginLibrary;
+    const auto* info = L::AsPointer<const PluginInfoStruct>(plugin.Call(FF_GET_INFO));
+    if (info == nullptr) {
+        throw HostError("the plug-in gives no information record: " + plugin.Path());
+    }
+    PluginReport report;
+    report.id = FixedField(info->PluginUniqueID, sizeof info->PluginUniqueID);
+    report.name = FixedField(info->PluginName, sizeof info->PluginName);
+    report.type = info->PluginType;
+    report.apiMajor = info->APIMajorVersion;
+    report.apiMinor = info->APIMinorVersion;
+    if (const auto* extended =
+            L::AsPointer<const PluginExtendedInfoStruct>(plugin.Call(FF_GET_EXTENDED_INFO))) {
+        report.versionMajor = extended->PluginMajorVersion;
+        report.versionMinor = extended->PluginMinorVersion;
+        report.description = TextOrEmpty(extended->Description);
+        report.about = TextOrEmpty(extended->About);
+    }
+    const uint32_t minimum = L::Low(plugin.Call(FF_GET_PLUGIN_CAPS, FF_CAP_MINIMUM_INPUT_FRAMES));
+    const uint32_t maximum = L::Low(plugin.Call(FF_GET_PLUGIN_CAPS, FF_CAP_MAXIMUM_INPUT_FRAMES));
+    report.inputsKnown = minimum != FF_FAIL && maximum != FF_FAIL;
+    report.minimumInputs = report.inputsKnown ? minimum : 0;
+    report.maximumInputs = report.inputsKnown ? maximum : 0;
+    report.supportsHostTime = L::Low(plugin.Call(FF_GET_PLUGIN_CAPS, FF_CAP_SET_TIME)) == 1;
+
+    const uint32_t count = L::Low(plugin.Call(FF_GET_NUM_PARAMETERS));
+    for (uint32_t index = 0; count != FF_FAIL && index < count; ++index) {
+        ParameterReport parameter;
+        parameter.index = index;
+        parameter.name =
+            TextOrEmpty(L::AsPointer<const char>(plugin.Call(FF_GET_PARAMETER_NAME, index)));
+        parameter.type = L::Low(plugin.Call(FF_GET_PARAMETER_TYPE, index));
+        parameter.isText = IsTextParameterType(parameter.type);
+        const FFResult defaultValue = plugin.Call(FF_GET_PARAMETER_DEFAULT, index);
+        if (parameter.isText) {
+            parameter.defaultText = TextOrEmpty(L::AsPointer<const char>(defaultValue));
+        } else {
+            parameter.defaultValue = L::AsFloat(defaultValue);
+        }
+        RangeRecord range{index, 0.0f, 1.0f};
+        if (L::Low(plugin.Call(FF_GET_RANGE, &range)) == FF_SUCCESS) {
+            parameter.min = range.Min;
+            parameter.max = range.Max;
+        }
+        if (instance != nullptr) {
+            const FFResult display = plugin.Call(FF_GET_PARAMETER_DISPLAY, index, instance);
+            if (display != 0 && display != FF_FAIL) {
+                // A display text may fill its 16 bytes without a terminator.
+                parameter.display = FixedField(L::AsPointer<const char>(display), 16);
+            }
+        }
+        report.parameters.push_back(parameter);
+    }
+    return report;
+}
+
+}  // namespace ffglhost

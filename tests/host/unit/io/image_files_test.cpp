@@ -1,0 +1,133 @@
+// Reading and writing picture files.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <random>
+
+#include <jpeglib.h>
+
+#include "lib/host_error.h"
+#include "lib/io/jpeg_file.h"
+#include "lib/io/picture_file.h"
+#include "lib/io/png_file.h"
+
+namespace {
+
+using ffglhost::HostError;
+using ffglhost::Image;
+
+std::string TempPath(const std::string& name) {
+    return (std::filesystem::temp_directory_path() /
+            ("ffgl-host-unit-" + std::to_string(getpid()) + "-" + name))
+        .string();
+}
+
+// Blocks of four flat colours, written with libjpeg at top quality.
+void WriteTestJpeg(const std::string& path, uint32_t width, uint32_t height) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    jpeg_compress_struct info{};
+    jpeg_error_mgr errors{};
+    info.err = jpeg_std_error(&errors);
+    jpeg_create_compress(&info);
+    jpeg_stdio_dest(&info, file);
+    info.image_width = width;
+    info.image_height = height;
+    info.input_components = 3;
+    info.in_color_space = JCS_RGB;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, 100, TRUE);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<uint8_t> row(width * 3);
+    while (info.next_scanline < height) {
+        const bool top = info.next_scanline < height / 2;
+        for (uint32_t x = 0; x < width; ++x) {
+            const bool left = x < width / 2;
+            const uint8_t colour[3] = {static_cast<uint8_t>(top ? 220 : 30),
+                                       static_cast<uint8_t>(left ? 200 : 40), 90};
+            std::copy(colour, colour + 3, &row[x * 3]);
+        }
+        JSAMPROW pointer = row.data();
+        jpeg_write_scanlines(&info, &pointer, 1);
+    }
+    jpeg_finish_compress(&info);
+    jpeg_destroy_compress(&info);
+    std::fclose(file);
+}
+
+TEST(PngFile, RoundTripKeepsEveryByteIncludingAlpha) {
+    Image image(37, 21);  // odd sizes: no row padding may creep in
+    std::mt19937 random(7);
+    for (uint8_t& byte : image.rgba) {
+        byte = static_cast<uint8_t>(random());
+    }
+    const std::string path = TempPath("round.png");
+    ffglhost::WritePng(path, image);
+    const Image back = ffglhost::ReadPng(path);
+    std::remove(path.c_str());
+    EXPECT_EQ(back.width, 37u);
+    EXPECT_EQ(back.height, 21u);
+    EXPECT_EQ(back.rgba, image.rgba);
+}
+
+TEST(PngFile, FailuresAreHostErrorsNamingTheFile) {
+    const std::string path = TempPath("short.png");
+    Image image(64, 64);
+    ffglhost::WritePng(path, image);
+    std::filesystem::resize_file(path, 60);  // header intact, data cut off
+    try {
+        ffglhost::ReadPng(path);
+        FAIL() << "a truncated PNG was decoded";
+    } catch (const HostError& error) {
+        EXPECT_NE(std::string(error.what()).find("cannot decode picture " + path),
+                  std::string::npos)
+            << error.what();
+    }
+    std::remove(path.c_str());
+    EXPECT_THROW(ffglhost::WritePng("/nonexistent-dir/x.png", image), HostError);
+}
+
+TEST(JpegFile, DecodesColourBlocksTopRowFirst) {
+    const std::string path = TempPath("blocks.jpg");
+    WriteTestJpeg(path, 64, 32);
+    const Image image = ffglhost::ReadJpeg(path);
+    std::remove(path.c_str());
+    ASSERT_EQ(image.width, 64u);
+    ASSERT_EQ(image.height, 32u);
+    auto near = [](const uint8_t* p, int r, int g, int b) {
+        return std::abs(p[0] - r) <= 4 && std::abs(p[1] - g) <= 4 && std::abs(p[2] - b) <= 4 &&
+               p[3] == 255;
+    };
+    EXPECT_TRUE(near(image.Pixel(4, 4), 220, 200, 90));
+    EXPECT_TRUE(near(image.Pixel(60, 4), 220, 40, 90));
+    EXPECT_TRUE(near(image.Pixel(4, 28), 30, 200, 90));
+    EXPECT_TRUE(near(image.Pixel(60, 28), 30, 40, 90));
+}
+
+TEST(JpegFile, CorruptDataIsAnErrorNotAnExit) {
+    const std::string path = TempPath("corrupt.jpg");
+    std::ofstream(path, std::ios::binary) << "\xFF\xD8\xFF\xE0 then garbage where tables belong";
+    EXPECT_THROW(ffglhost::ReadJpeg(path), HostError);
+    std::remove(path.c_str());
+}
+
+TEST(PictureFile, FormatComesFromTheContentNotTheName) {
+    const std::string path = TempPath("really-a-png.jpg");
+    Image image(3, 2);
+    image.rgba[0] = 99;
+    ffglhost::WritePng(path, image);
+    EXPECT_EQ(ffglhost::ReadPicture(path).rgba, image.rgba);
+    std::ofstream(path, std::ios::binary) << "GIF89a...";
+    EXPECT_THROW(ffglhost::ReadPicture(path), HostError);
+    std::remove(path.c_str());
+    EXPECT_THROW(ffglhost::ReadPicture(path), HostError);
+
+    EXPECT_TRUE(ffglhost::HasPictureExtension("dir.v2/Photo.JPEG"));
+    EXPECT_TRUE(ffglhost::HasPictureExtension("a.png"));
+    EXPECT_FALSE(ffglhost::HasPictureExtension("clip.mp4"));
+    EXPECT_FALSE(ffglhost::HasPictureExtension("dir.png/clip"));
+}
+
+}  // namespace
