@@ -1,6 +1,27 @@
 // The FFGL 2.x boundary: function codes, status words and every record that crosses
 // `plugMain`, laid out byte for byte. This header is shared by the module and by hosts
-// (the headless host includes it too); it depends on nothing but the C standard headers.
+// (the headless host includes it too); it stands alone and depends on nothing but the C
+// standard headers.
+//
+// Threads. The host calls `plugMain` and `SetLogCallback` from one thread at a time, with
+// its GL context current for the codes marked GL below (17, 18, 19, 21, 22, 23). The
+// module starts no thread and takes no lock.
+//
+// Module-wide state, shared by every instance of a loaded module: the plug-in
+// description and the thumbnail (built at load), the prototype instance (made on the
+// first plug-in-wide question, destroyed by code 2), the GL loader's once-only result,
+// the host's log callback and the display-text buffer of code 7 (valid until the next
+// code 7 of any instance).
+//
+// Lifecycle of one instance, in call order:
+//   prototype    any plug-in-wide code (or 34) makes it; it answers parameter questions
+//   instantiate  code 18 (GL) answers a handle the host owns until code 19
+//   connect      code 21 (GL), or implicitly before the first frame
+//   frames       code 17 (GL), any number; parameters, time and resize (8, 20, 23) between
+//   disconnect   code 22 (GL), optional
+//   deinstantiate code 19 (GL) disconnects if needed, releases GL objects, destroys it
+//   deinitialise code 2 destroys the prototype; live instances are untouched
+// Codes marked "instance" below need the handle code 18 answered and fail on a null one.
 #ifndef FFGL_ABI_H
 #define FFGL_ABI_H
 

@@ -24,11 +24,6 @@ FFResult PointerResult(const void* pointer) {
     return reinterpret_cast<uintptr_t>(pointer);
 }
 
-template <typename Record>
-Record* RecordFrom(FFMixed input) {
-    return reinterpret_cast<Record*>(static_cast<uintptr_t>(input));
-}
-
 uint32_t IndexFrom(FFMixed input) {
     return static_cast<uint32_t>(input);
 }
@@ -149,25 +144,25 @@ FFResult Deinitialise() {
     return FF_SUCCESS;
 }
 
-FFResult ProcessFrame(CFFGLPlugin* instance, const ProcessOpenGLStruct* frame) {
-    if (!instance->glConnected) {
-        instance->OnConnect();
-        instance->glConnected = true;
+FFResult ProcessFrame(CFFGLPlugin& instance, const ProcessOpenGLStruct& frame) {
+    if (!instance.glConnected) {
+        instance.OnConnect();
+        instance.glConnected = true;
     }
-    return instance->RenderFrame(frame);
+    return instance.RenderFrame(&frame);
 }
 
-FFResult GetThumbnail(ThumbnailRecord* record) {
+FFResult GetThumbnail(ThumbnailRecord& record) {
     const ThumbnailImage* thumbnail = ThumbnailImage::Current();
     if (thumbnail == nullptr) {
-        record->Width = 0;
-        record->Height = 0;
+        record.Width = 0;
+        record.Height = 0;
         return FF_FAIL;
     }
-    record->Width = thumbnail->Width();
-    record->Height = thumbnail->Height();
-    if (record->Pixels != nullptr) {
-        std::memcpy(record->Pixels, thumbnail->Pixels(),
+    record.Width = thumbnail->Width();
+    record.Height = thumbnail->Height();
+    if (record.Pixels != nullptr) {
+        std::memcpy(record.Pixels, thumbnail->Pixels(),
                     size_t{thumbnail->Width()} * thumbnail->Height() * 4);
     }
     return FF_SUCCESS;
@@ -179,11 +174,10 @@ FFResult CopyText(const std::string& text, TextRequest* request) {
     return FF_SUCCESS;
 }
 
-FFResult GetParamEvents(CFFGLPlugin* instance, EventQueryRecord* query) {
-    const uint32_t pending = instance->GetPendingEventCount();
-    query->Count = query->Entries == nullptr
-                       ? pending
-                       : instance->TakePendingEvents(query->Entries, query->Count);
+FFResult GetParamEvents(CFFGLPlugin& instance, EventQueryRecord& query) {
+    const uint32_t pending = instance.GetPendingEventCount();
+    query.Count =
+        query.Entries == nullptr ? pending : instance.TakePendingEvents(query.Entries, query.Count);
     return FF_SUCCESS;
 }
 
@@ -200,59 +194,138 @@ FFResult AskRegistry(CFFGLPlugin* instance, FFResult onFail, Ask ask) {
     return instance != nullptr ? ask(*instance) : AskPrototype(onFail, ask);
 }
 
-FFResult SetParameter(CFFGLPlugin* instance, const SetParameterStruct* record) {
-    const uint32_t index = record->ParameterNumber;
-    return IsTextParameterType(LookUpParameterType(index))
-               ? instance->SetParamText(index, record->NewParameterValue.TextValue)
-               : instance->SetParamFloat(index, record->NewParameterValue.FloatValue);
+// Every record-taking code answers its failure value for a null record.
+template <typename Record, typename Action>
+FFResult WithRecord(FFMixed input, FFResult onNull, Action action) {
+    auto* record = reinterpret_cast<Record*>(static_cast<uintptr_t>(input));
+    return record != nullptr ? action(*record) : onNull;
 }
 
-FFResult GetParameter(CFFGLPlugin* instance, uint32_t index) {
-    return IsTextParameterType(LookUpParameterType(index))
-               ? PointerResult(instance->GetParamText(index))
-               : FloatToBits(instance->GetParamFloat(index));
+// Codes 50 and 51 also refuse a zero-sized buffer before asking anything.
+template <typename Action>
+FFResult WithTextRequest(FFMixed input, Action action) {
+    return WithRecord<TextRequest>(input, FF_FAIL, [&](TextRequest& request) {
+        return request.BufferSize != 0 ? action(request) : FFResult{FF_FAIL};
+    });
 }
 
-FFResult Connect(CFFGLPlugin* instance) {
-    const uint32_t answer = instance->OnConnect();
+FFResult SetParameter(CFFGLPlugin& instance, const SetParameterStruct& record) {
+    const uint32_t index = record.ParameterNumber;
+    return IsTextParameterType(LookUpParameterType(index))
+               ? instance.SetParamText(index, record.NewParameterValue.TextValue)
+               : instance.SetParamFloat(index, record.NewParameterValue.FloatValue);
+}
+
+FFResult GetParameter(CFFGLPlugin& instance, uint32_t index) {
+    return IsTextParameterType(LookUpParameterType(index))
+               ? PointerResult(instance.GetParamText(index))
+               : FloatToBits(instance.GetParamFloat(index));
+}
+
+FFResult Connect(CFFGLPlugin& instance) {
+    const uint32_t answer = instance.OnConnect();
     if (answer == FF_SUCCESS) {
-        instance->glConnected = true;
+        instance.glConnected = true;
     }
     return answer;
 }
 
-FFResult Disconnect(CFFGLPlugin* instance) {
-    const uint32_t answer = instance->OnDisconnect();
+FFResult Disconnect(CFFGLPlugin& instance) {
+    const uint32_t answer = instance.OnDisconnect();
     if (answer == FF_SUCCESS) {
-        instance->glConnected = false;
+        instance.glConnected = false;
     }
     return answer;
 }
 
-FFResult EnablePluginCapability(CFFGLPlugin* instance, uint32_t capability) {
+FFResult EnablePluginCapability(CFFGLPlugin& instance, uint32_t capability) {
     if (capability == FF_CAP_16) {
         const CFFGLPlugin* prototype = Prototype();
         if (prototype != nullptr && prototype->GetCapability16Switch()) {
-            instance->EnableCapability16();
+            instance.EnableCapability16();
         }
     }
     return FF_FAIL;  // the answer even when the capability was enabled
 }
 
-bool IsUsable(const TextRequest* request) {
-    return request != nullptr && request->BufferSize != 0;
+FFResult GetRange(RangeRecord& record) {
+    return AskPrototype(FF_FAIL, [&](CFFGLPlugin& p) {
+        const ParameterRange range = p.GetParameterRange(record.ParameterNumber);
+        record.Min = range.min;
+        record.Max = range.max;
+        return FFResult{FF_SUCCESS};
+    });
 }
 
-}  // namespace
+// Parameter questions asked of the prototype's registry or, for the four codes that take
+// an optional instance, of the given instance's registry. Unknown codes answer FF_FAIL.
+FFResult AskParameterQuestion(uint32_t code, FFMixed input, CFFGLPlugin* instance) {
+    using Plugin = CFFGLPlugin;
+    const uint32_t number = IndexFrom(input);  // parameter index
+    switch (code) {
+        case FF_GET_NUM_PARAMETERS:
+            return AskPrototype(FF_FAIL, [](Plugin& p) { return p.GetParameterCount(); });
+        case FF_GET_PARAMETER_NAME:
+            return AskPrototype(
+                0, [&](Plugin& p) { return PointerResult(p.GetParameterName(number)); });
+        case FF_GET_PARAMETER_DEFAULT:
+            return AskPrototype(FF_FAIL, [&](Plugin& p) { return p.GetParameterDefault(number); });
+        case FF_GET_PARAMETER_USAGE:
+            return AskPrototype(FF_FAIL, [&](Plugin& p) { return p.GetParameterUsage(number); });
+        case FF_GET_PLUGIN_SHORT_NAME:
+            return AskPrototype(0, [](Plugin& p) { return PointerResult(p.GetPluginShortName()); });
+        case FF_GET_NUM_FILE_PARAMETER_EXTENSIONS:
+            return AskPrototype(FF_FAIL,
+                                [&](Plugin& p) { return p.GetFileExtensionCount(number); });
+        case FF_GET_NUM_ELEMENT_SEPARATORS:
+            return AskPrototype(0, [&](Plugin& p) { return p.GetSeparatorCount(number); });
+        case FF_GET_FILE_PARAMETER_EXTENSION:
+            return WithRecord<const ElementRequest>(input, 0, [](auto& r) {
+                return AskPrototype(0, [&](Plugin& p) {
+                    return PointerResult(p.GetFileExtension(r.ParameterNumber, r.ElementNumber));
+                });
+            });
+        case FF_GET_ELEMENT_SEPARATOR:
+            return WithRecord<const ElementRequest>(input, FF_FAIL, [](auto& r) {
+                return AskPrototype(FF_FAIL, [&](Plugin& p) {
+                    return p.GetSeparator(r.ParameterNumber, r.ElementNumber);
+                });
+            });
+        case FF_GET_PARAM_GROUP:
+            return WithTextRequest(input, [](TextRequest& r) {
+                return AskPrototype(FF_FAIL, [&](Plugin& p) {
+                    return CopyText(p.GetParameterGroup(r.ParameterNumber), &r);
+                });
+            });
+        case FF_GET_NUM_PARAMETER_ELEMENTS:
+            return AskRegistry(instance, FF_FAIL,
+                               [&](Plugin& p) { return p.GetElementCount(number); });
+        case FF_GET_PARAM_VISIBILITY:
+            return AskRegistry(instance, FF_FAIL,
+                               [&](Plugin& p) { return p.GetParameterVisible(number); });
+        case FF_GET_PARAMETER_ELEMENT_NAME:
+            return WithRecord<const ElementRequest>(input, 0, [&](auto& r) {
+                return AskRegistry(instance, 0, [&](Plugin& p) {
+                    return PointerResult(p.GetElementName(r.ParameterNumber, r.ElementNumber));
+                });
+            });
+        case FF_GET_PARAMETER_ELEMENT_VALUE:
+            return WithRecord<const ElementRequest>(input, FF_FAIL, [&](auto& r) {
+                return AskRegistry(instance, FF_FAIL, [&](Plugin& p) {
+                    return p.GetElementValue(r.ParameterNumber, r.ElementNumber);
+                });
+            });
+        default:
+            return FF_FAIL;
+    }
+}
 
-extern "C" FFResult plugMain(uint32_t functionCode, FFMixed input, FFInstanceID instanceHandle) {
-    auto* instance = static_cast<CFFGLPlugin*>(instanceHandle);
-    const uint32_t number = IndexFrom(input);  // index, channel, capability or rate
+// The codes that ask about the plug-in rather than about one instance: the description,
+// the thumbnail, the lifecycle codes, then the parameter questions.
+FFResult DispatchPluginWide(uint32_t code, FFMixed input, CFFGLPlugin* instance) {
+    const uint32_t number = IndexFrom(input);  // index or capability
     const PluginDescription* description = PluginDescription::Current();
-
-    // Every record-taking code rejects a null record with its failure answer.
-    switch (functionCode) {
-        // Plug-in-wide: the description, the thumbnail and the prototype's registry.
+    switch (code) {
         case FF_GET_INFO:
             return description != nullptr ? PointerResult(description->GetInfoRecord()) : 0;
         case FF_GET_EXTENDED_INFO:
@@ -262,179 +335,113 @@ extern "C" FFResult plugMain(uint32_t functionCode, FFMixed input, FFInstanceID 
         case FF_INITIALISE_V2:
             return EnsurePrototype();
         case FF_INSTANTIATE_GL:
-            return Instantiate(RecordFrom<const FFGLViewportStruct>(input));
+            return WithRecord<const FFGLViewportStruct>(
+                input, kInstantiateFailed, [](auto& viewport) { return Instantiate(&viewport); });
         case FF_GET_PLUGIN_CAPS:
             return GetPluginCapability(number);
         case FF_GET_PARAMETER_TYPE:
             return LookUpParameterType(number);
-        case FF_GET_THUMBNAIL: {
-            auto* record = RecordFrom<ThumbnailRecord>(input);
-            return record != nullptr ? GetThumbnail(record) : FF_FAIL;
-        }
-        case FF_GET_NUM_PARAMETERS:
-            return AskPrototype(FF_FAIL, [](CFFGLPlugin& p) { return p.GetParameterCount(); });
-        case FF_GET_PARAMETER_NAME:
-            return AskPrototype(
-                0, [&](CFFGLPlugin& p) { return PointerResult(p.GetParameterName(number)); });
-        case FF_GET_PARAMETER_DEFAULT:
-            return AskPrototype(FF_FAIL,
-                                [&](CFFGLPlugin& p) { return p.GetParameterDefault(number); });
-        case FF_GET_PARAMETER_USAGE:
-            return AskPrototype(FF_FAIL,
-                                [&](CFFGLPlugin& p) { return p.GetParameterUsage(number); });
-        case FF_GET_PLUGIN_SHORT_NAME:
-            return AskPrototype(
-                0, [](CFFGLPlugin& p) { return PointerResult(p.GetPluginShortName()); });
-        case FF_GET_RANGE: {
-            auto* record = RecordFrom<RangeRecord>(input);
-            if (record == nullptr) {
-                return FF_FAIL;
-            }
-            return AskPrototype(FF_FAIL, [&](CFFGLPlugin& p) {
-                const ParameterRange range = p.GetParameterRange(record->ParameterNumber);
-                record->Min = range.min;
-                record->Max = range.max;
-                return FFResult{FF_SUCCESS};
-            });
-        }
-        case FF_GET_NUM_FILE_PARAMETER_EXTENSIONS:
-            return AskPrototype(FF_FAIL,
-                                [&](CFFGLPlugin& p) { return p.GetFileExtensionCount(number); });
-        case FF_GET_FILE_PARAMETER_EXTENSION: {
-            const auto* request = RecordFrom<const ElementRequest>(input);
-            if (request == nullptr) {
-                return 0;
-            }
-            return AskPrototype(0, [&](CFFGLPlugin& p) {
-                return PointerResult(
-                    p.GetFileExtension(request->ParameterNumber, request->ElementNumber));
-            });
-        }
-        case FF_GET_NUM_ELEMENT_SEPARATORS:
-            return AskPrototype(0, [&](CFFGLPlugin& p) { return p.GetSeparatorCount(number); });
-        case FF_GET_ELEMENT_SEPARATOR: {
-            const auto* request = RecordFrom<const ElementRequest>(input);
-            if (request == nullptr) {
-                return FF_FAIL;
-            }
-            return AskPrototype(FF_FAIL, [&](CFFGLPlugin& p) {
-                return p.GetSeparator(request->ParameterNumber, request->ElementNumber);
-            });
-        }
-        case FF_GET_PARAM_GROUP: {
-            auto* request = RecordFrom<TextRequest>(input);
-            if (!IsUsable(request)) {
-                return FF_FAIL;
-            }
-            return AskPrototype(FF_FAIL, [&](CFFGLPlugin& p) {
-                return CopyText(p.GetParameterGroup(request->ParameterNumber), request);
-            });
-        }
-
-        // The given instance's registry, or the prototype's when the instance is null.
-        case FF_GET_NUM_PARAMETER_ELEMENTS:
-            return AskRegistry(instance, FF_FAIL,
-                               [&](CFFGLPlugin& p) { return p.GetElementCount(number); });
-        case FF_GET_PARAM_VISIBILITY:
-            return AskRegistry(instance, FF_FAIL,
-                               [&](CFFGLPlugin& p) { return p.GetParameterVisible(number); });
-        case FF_GET_PARAMETER_ELEMENT_NAME: {
-            const auto* request = RecordFrom<const ElementRequest>(input);
-            if (request == nullptr) {
-                return 0;
-            }
-            return AskRegistry(instance, 0, [&](CFFGLPlugin& p) {
-                return PointerResult(
-                    p.GetElementName(request->ParameterNumber, request->ElementNumber));
-            });
-        }
-        case FF_GET_PARAMETER_ELEMENT_VALUE: {
-            const auto* request = RecordFrom<const ElementRequest>(input);
-            if (request == nullptr) {
-                return FF_FAIL;
-            }
-            return AskRegistry(instance, FF_FAIL, [&](CFFGLPlugin& p) {
-                return p.GetElementValue(request->ParameterNumber, request->ElementNumber);
-            });
-        }
-
+        case FF_GET_THUMBNAIL:
+            return WithRecord<ThumbnailRecord>(input, FF_FAIL, GetThumbnail);
+        case FF_GET_RANGE:
+            return WithRecord<RangeRecord>(input, FF_FAIL, GetRange);
         default:
-            break;
+            return AskParameterQuestion(code, input, instance);
     }
+}
 
-    // The remaining served codes need an instance the host holds.
-    if (instance == nullptr) {
-        return FF_FAIL;
-    }
-    switch (functionCode) {
+// The codes that act on one instance the host holds. Unknown codes answer FF_FAIL.
+FFResult DispatchInstance(uint32_t code, FFMixed input, CFFGLPlugin& instance) {
+    const uint32_t number = IndexFrom(input);  // index, channel, capability or rate
+    switch (code) {
         case FF_GET_PARAMETER_DISPLAY:
-            return PointerResult(instance->GetParamDisplay(number));
-        case FF_SET_PARAMETER: {
-            const auto* record = RecordFrom<const SetParameterStruct>(input);
-            return record != nullptr ? SetParameter(instance, record) : FF_FAIL;
-        }
+            return PointerResult(instance.GetParamDisplay(number));
+        case FF_SET_PARAMETER:
+            return WithRecord<const SetParameterStruct>(
+                input, FF_FAIL, [&](auto& record) { return SetParameter(instance, record); });
         case FF_GET_PARAMETER:
             return GetParameter(instance, number);
         case FF_GET_INPUT_STATUS:
-            return instance->GetInputState(number);
-        case FF_PROCESS_OPENGL: {
-            const auto* frame = RecordFrom<const ProcessOpenGLStruct>(input);
-            return frame != nullptr ? ProcessFrame(instance, frame) : FF_FAIL;
-        }
+            return instance.GetInputState(number);
+        case FF_PROCESS_OPENGL:
+            return WithRecord<const ProcessOpenGLStruct>(
+                input, FF_FAIL, [&](auto& frame) { return ProcessFrame(instance, frame); });
         case FF_DEINSTANTIATE_GL:
-            return Deinstantiate(instance);
-        case FF_SET_TIME: {
-            const auto* seconds = RecordFrom<const double>(input);
-            return seconds != nullptr ? instance->SetHostTime(*seconds) : FF_FAIL;
-        }
+            return Deinstantiate(&instance);
+        case FF_SET_TIME:
+            return WithRecord<const double>(
+                input, FF_FAIL, [&](double seconds) { return instance.SetHostTime(seconds); });
         case FF_CONNECT:
             return Connect(instance);
         case FF_DISCONNECT:
             return Disconnect(instance);
-        case FF_RESIZE: {
-            const auto* viewport = RecordFrom<const FFGLViewportStruct>(input);
-            return viewport != nullptr ? instance->OnResize(viewport) : FF_FAIL;
-        }
-        case FF_SET_PARAMETER_ELEMENT_VALUE: {
-            const auto* record = RecordFrom<const ElementValueRecord>(input);
-            return record != nullptr
-                       ? instance->SetElementValue(record->ParameterNumber, record->ElementNumber,
-                                                   record->NewParameterValue)
-                       : FF_FAIL;
-        }
-        case FF_SET_BEATINFO: {
-            const auto* beat = RecordFrom<const BeatRecord>(input);
-            if (beat == nullptr) {
-                return FF_FAIL;
-            }
-            instance->SetBeat(beat->bpm, beat->barPhase);
-            return FF_SUCCESS;
-        }
-        case FF_SET_HOSTINFO: {
-            const auto* details = RecordFrom<const HostDetailsRecord>(input);
-            if (details == nullptr) {
-                return FF_FAIL;
-            }
-            instance->SetHostDetails(details->HostName, details->HostVersion);
-            return FF_SUCCESS;
-        }
+        case FF_RESIZE:
+            return WithRecord<const FFGLViewportStruct>(
+                input, FF_FAIL, [&](auto& viewport) { return instance.OnResize(&viewport); });
+        case FF_SET_PARAMETER_ELEMENT_VALUE:
+            return WithRecord<const ElementValueRecord>(input, FF_FAIL, [&](auto& r) {
+                return instance.SetElementValue(r.ParameterNumber, r.ElementNumber,
+                                                r.NewParameterValue);
+            });
+        case FF_SET_BEATINFO:
+            return WithRecord<const BeatRecord>(input, FF_FAIL, [&](auto& beat) {
+                instance.SetBeat(beat.bpm, beat.barPhase);
+                return FFResult{FF_SUCCESS};
+            });
+        case FF_SET_HOSTINFO:
+            return WithRecord<const HostDetailsRecord>(input, FF_FAIL, [&](auto& details) {
+                instance.SetHostDetails(details.HostName, details.HostVersion);
+                return FFResult{FF_SUCCESS};
+            });
         case FF_SET_SAMPLERATE:
-            instance->SetAudioRate(number);
+            instance.SetAudioRate(number);
             return FF_SUCCESS;
-        case FF_GET_PARAM_EVENTS: {
-            auto* query = RecordFrom<EventQueryRecord>(input);
-            return query != nullptr ? GetParamEvents(instance, query) : FF_FAIL;
-        }
+        case FF_GET_PARAM_EVENTS:
+            return WithRecord<EventQueryRecord>(
+                input, FF_FAIL, [&](auto& query) { return GetParamEvents(instance, query); });
         case FF_ENABLE_PLUGIN_CAP:
             return EnablePluginCapability(instance, number);
-        case FF_GET_PARAM_DISPLAY_NAME: {
-            auto* request = RecordFrom<TextRequest>(input);
-            return IsUsable(request)
-                       ? CopyText(instance->GetParameterDisplayName(request->ParameterNumber),
-                                  request)
-                       : FF_FAIL;
-        }
+        case FF_GET_PARAM_DISPLAY_NAME:
+            return WithTextRequest(input, [&](TextRequest& r) {
+                return CopyText(instance.GetParameterDisplayName(r.ParameterNumber), &r);
+            });
         default:
             return FF_FAIL;  // not supported
     }
+}
+
+// Whether a code acts on one instance and so needs the handle code 18 answered.
+bool IsInstanceCode(uint32_t code) {
+    switch (code) {
+        case FF_GET_PARAMETER_DISPLAY:
+        case FF_SET_PARAMETER:
+        case FF_GET_PARAMETER:
+        case FF_GET_INPUT_STATUS:
+        case FF_PROCESS_OPENGL:
+        case FF_DEINSTANTIATE_GL:
+        case FF_SET_TIME:
+        case FF_CONNECT:
+        case FF_DISCONNECT:
+        case FF_RESIZE:
+        case FF_SET_PARAMETER_ELEMENT_VALUE:
+        case FF_SET_BEATINFO:
+        case FF_SET_HOSTINFO:
+        case FF_SET_SAMPLERATE:
+        case FF_GET_PARAM_EVENTS:
+        case FF_ENABLE_PLUGIN_CAP:
+        case FF_GET_PARAM_DISPLAY_NAME:
+            return true;
+        default:
+            return false;
+    }
+}
+
+}  // namespace
+
+extern "C" FFResult plugMain(uint32_t functionCode, FFMixed input, FFInstanceID instanceHandle) {
+    auto* instance = static_cast<CFFGLPlugin*>(instanceHandle);
+    if (!IsInstanceCode(functionCode)) {
+        return DispatchPluginWide(functionCode, input, instance);
+    }
+    return instance != nullptr ? DispatchInstance(functionCode, input, *instance) : FF_FAIL;
 }

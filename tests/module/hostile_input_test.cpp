@@ -54,30 +54,25 @@ class HostileInput : public ::testing::Test {
 
 TEST_F(HostileInput, EveryInstanceCodeWithoutAnInstanceFails) {
     // Input words that would crash if followed: the instance check comes first.
-    for (uint32_t code = 0; code < 64; ++code) {
-        switch (code) {
-            case FF_GET_PARAMETER_DISPLAY:
-            case FF_SET_PARAMETER:
-            case FF_GET_PARAMETER:
-            case FF_GET_INPUT_STATUS:
-            case FF_PROCESS_OPENGL:
-            case FF_DEINSTANTIATE_GL:
-            case FF_SET_TIME:
-            case FF_CONNECT:
-            case FF_DISCONNECT:
-            case FF_RESIZE:
-            case FF_SET_PARAMETER_ELEMENT_VALUE:
-            case FF_SET_BEATINFO:
-            case FF_SET_HOSTINFO:
-            case FF_SET_SAMPLERATE:
-            case FF_GET_PARAM_EVENTS:
-            case FF_ENABLE_PLUGIN_CAP:
-            case FF_GET_PARAM_DISPLAY_NAME:
-                EXPECT_EQ(Module().Call(code, 0x10), FF_FAIL) << code;
-                break;
-            default:
-                break;
-        }
+    const uint32_t instanceCodes[] = {FF_GET_PARAMETER_DISPLAY,
+                                      FF_SET_PARAMETER,
+                                      FF_GET_PARAMETER,
+                                      FF_GET_INPUT_STATUS,
+                                      FF_PROCESS_OPENGL,
+                                      FF_DEINSTANTIATE_GL,
+                                      FF_SET_TIME,
+                                      FF_CONNECT,
+                                      FF_DISCONNECT,
+                                      FF_RESIZE,
+                                      FF_SET_PARAMETER_ELEMENT_VALUE,
+                                      FF_SET_BEATINFO,
+                                      FF_SET_HOSTINFO,
+                                      FF_SET_SAMPLERATE,
+                                      FF_GET_PARAM_EVENTS,
+                                      FF_ENABLE_PLUGIN_CAP,
+                                      FF_GET_PARAM_DISPLAY_NAME};
+    for (const uint32_t code : instanceCodes) {
+        EXPECT_EQ(Module().Call(code, 0x10), FF_FAIL) << code;
     }
 }
 

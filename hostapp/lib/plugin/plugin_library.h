@@ -2,7 +2,6 @@
 #ifndef FFGLHOST_PLUGIN_LIBRARY_H
 #define FFGLHOST_PLUGIN_LIBRARY_H
 
-#include <cstring>
 #include <string>
 
 #include "ffgl/abi.h"
@@ -34,21 +33,12 @@ class PluginLibrary {
 
     // Result-word helpers: the low half as a status or number, as a float, or a pointer.
     static uint32_t Low(FFResult result) { return static_cast<uint32_t>(result); }
-    static float AsFloat(FFResult result) {
-        const uint32_t bits = Low(result);
-        float value;
-        std::memcpy(&value, &bits, sizeof value);
-        return value;
-    }
+    static float AsFloat(FFResult result) { return BitsToFloat(Low(result)); }
     template <typename T>
     static T* AsPointer(FFResult result) {
         return reinterpret_cast<T*>(static_cast<uintptr_t>(result));
     }
-    static FFMixed FloatInput(float value) {
-        uint32_t bits;
-        std::memcpy(&bits, &value, sizeof bits);
-        return bits;
-    }
+    static FFMixed FloatInput(float value) { return FloatToBits(value); }
 
   private:
     std::string path_;
