@@ -2,7 +2,7 @@
 # Checks Quellix.dll's tables: check_dll_tables.sh DLL OBJDUMP WINDRES
 #  - exports: exactly plugMain and SetLogCallback;
 #  - imports: system DLLs only (KERNEL32 and OPENGL32 among them), so libgcc, libstdc++
-#    and winpthread are linked in;
+#    and winpthread are linked in; DisableThreadLibraryCalls among them (the DllMain);
 #  - the version resource: version 3.0, product name and description.
 # Prints the tables as objdump -p shows them.
 set -euo pipefail
@@ -34,6 +34,9 @@ done
 for needed in KERNEL32.DLL OPENGL32.DLL; do
   grep -qx "$needed" <<<"$imports" || fail "does not import $needed"
 done
+# The module's DllMain turns off per-thread attach and detach notifications.
+grep -qE '^\s+[0-9a-f]+\s+[0-9]+\s+DisableThreadLibraryCalls$' <<<"$tables" ||
+  fail "does not call DisableThreadLibraryCalls (no DllMain of its own?)"
 
 resource="$("$windres" --input-format=coff --output-format=rc "$dll" 2>&1 || true)"
 grep -q 'FILEVERSION 3, *0, *0, *0' <<<"$resource" || fail "no FILEVERSION 3,0,0,0 in the version resource"
