@@ -55,10 +55,4 @@ PluginLibrary::~PluginLibrary() {
     }
 }
 
-void PluginLibrary::SetLogCallback(FFLogFunc callback) const {
-    if (setLogCallback_ != nullptr) {
-        setLogCallback_(callback);
-    }
-}
-
 }  // namespace ffglhost

@@ -38,9 +38,8 @@ void* Export(HMODULE module, const char* name) {
     return reinterpret_cast<void*>(GetProcAddress(module, name));
 }
 
-}  // namespace
-
-PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
+// Loads the library; throws when the file is missing or Windows cannot load it.
+HMODULE OpenModule(const std::string& path) {
     const std::string fullPath = ResolvePath(path);
     const DWORD attributes = GetFileAttributesA(fullPath.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -50,25 +49,25 @@ PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
     if (module == nullptr) {
         throw HostError("cannot load " + path + ": " + LastErrorText());
     }
-    handle_ = module;
+    return module;
+}
+
+}  // namespace
+
+PluginLibrary::PluginLibrary(const std::string& path) : path_(path) {
+    HMODULE module = OpenModule(path);
     plugMain_ = reinterpret_cast<FFPlugMainFunc>(Export(module, "plugMain"));
+    setLogCallback_ = reinterpret_cast<FFSetLogCallbackFunc>(Export(module, "SetLogCallback"));
     if (plugMain_ == nullptr) {
         FreeLibrary(module);
-        handle_ = nullptr;
         throw HostError("not an FFGL plug-in (no plugMain export): " + path);
     }
-    setLogCallback_ = reinterpret_cast<FFSetLogCallbackFunc>(Export(module, "SetLogCallback"));
+    handle_ = module;
 }
 
 PluginLibrary::~PluginLibrary() {
     if (handle_ != nullptr) {
         FreeLibrary(static_cast<HMODULE>(handle_));
-    }
-}
-
-void PluginLibrary::SetLogCallback(FFLogFunc callback) const {
-    if (setLogCallback_ != nullptr) {
-        setLogCallback_(callback);
     }
 }
 
