@@ -1,31 +1,34 @@
 #include "flare_shader.h"
 
-const char kFlareVertexSource[] = R"glsl(#version 410 core
-layout(location = 0) in vec4 vPosition;
-layout(location = 1) in vec2 vUV;
-out vec2 uv;
+// The program is assembled at compile time from shared pieces: both stages declare the
+// same uniforms, the same per-frame values (written by the vertex stage, read by the
+// fragment stage as flat inputs) and the same function block. Everything that depends
+// only on uniforms is worked out in the vertex stage, six times a frame, so a pixel
+// pays only for its own arithmetic.
 
-void main()
-{
-    uv = vUV;
-    gl_Position = vPosition;
-}
-)glsl";
+// The heads of the two stages; the rest of each is built from the pieces below.
+#define FLARE_VERTEX_HEAD                       \
+    "#version 410 core\n"                       \
+    "#define FRAME flat out\n"                  \
+    "layout(location = 0) in vec4 vPosition;\n" \
+    "layout(location = 1) in vec2 vUV;\n"       \
+    "out vec2 uv;\n"
+#define FLARE_FRAGMENT_HEAD   \
+    "#version 410 core\n"     \
+    "#define FRAME flat in\n" \
+    "in vec2 uv;\n"           \
+    "out vec4 fragColor;\n"
 
-// The fragment program is the version line, the uniform block, the function
-// block and main, joined at compile time. The function block is written once
-// and also exported on its own, so tests compile exactly the functions that
-// the program uses.
-#define DEFINE_FLARE_FRAGMENT(uniforms, functions, mainBody)                               \
-    const char kFlareFragmentSource[] = "#version 410 core\n" uniforms functions mainBody; \
+#define DEFINE_FLARE_SOURCES(uniforms, frameValues, functions, vertexMain, fragmentMain)           \
+    const char kFlareVertexSource[] = FLARE_VERTEX_HEAD uniforms frameValues functions vertexMain; \
+    const char kFlareFragmentPrelude[] = FLARE_FRAGMENT_HEAD uniforms frameValues functions;       \
+    const char kFlareFragmentSource[] =                                                            \
+        FLARE_FRAGMENT_HEAD uniforms frameValues functions fragmentMain;                           \
     const char kFlareFunctionSource[] = functions
 
-DEFINE_FLARE_FRAGMENT(
+DEFINE_FLARE_SOURCES(
     // Uniform block.
     R"glsl(
-in vec2 uv;
-out vec4 fragColor;
-
 uniform sampler2D InputTexture;
 uniform vec2 MaxUV;
 uniform float Time;
@@ -44,6 +47,19 @@ uniform vec2 Resolution;
 uniform int NumFlares;
 uniform vec2 FlarePos[5];
 uniform float FlareAlpha[5];
+)glsl",
+
+    // Per-frame values. FRAME is "flat out" in the vertex stage and "flat in" in the
+    // fragment stage. Positions are in aspect-corrected texture space: x times the aspect
+    // ratio, y unchanged.
+    R"glsl(
+// (first flare's centre, aspect ratio, overall intensity with flicker and strobe gate)
+FRAME vec4 frameFlare;
+// (flare colour times the first flare's strength, star size)
+FRAME vec4 frameStar;
+// (first ghosts: green centre, offset of the red centre), (tint times strength, size)
+FRAME vec4 frameGhostPlace[4];
+FRAME vec4 frameGhostLook[4];
 )glsl",
 
     // Function block.
@@ -99,6 +115,46 @@ float primaryStar(vec2 delta, float size, float aspect)
     return glow + rays + rays8;
 }
 
+// Ghost i of count, for a flare at flareCenter with the given axis towards the screen
+// centre, as two vectors in aspect-corrected space: place = (green centre, offset of the
+// red centre from it; blue lies opposite), look = (tint times intensity, size).
+void placeGhost(int i, int count, vec2 flareCenter, vec2 axis, float chromatic, float aspect,
+                float intensity, out vec4 place, out vec4 look)
+{
+    float fi = float(i);
+    float k = (fi + 1.0) / (float(count) + 1.0);
+    k = k * 1.8 - 0.4;
+    vec2 ghostPos = flareCenter + axis * k * 2.0;
+    float ghostSize = 0.02 + 0.015 * float(i % 3) + 0.01 * hash(fi * 7.3);
+    vec2 shift = axis * (chromatic * 0.01 * (fi + 1.0));
+    float hue = hash(fi * 13.7) * 0.3;
+    place = vec4(ghostPos.x * aspect, ghostPos.y, shift.x * aspect, shift.y);
+    look = vec4(vec3(1.0 + hue, 1.0, 1.0 - hue * 0.5) * intensity, ghostSize);
+}
+
+// One channel of a ghost of the given size at distance r from that channel's centre: a
+// soft filled disc plus a ring between 0.85 and 1.0 of the size.
+float ghostProfile(float ghostSize, float r)
+{
+    return hermite(ghostSize, ghostSize * 0.3, r) * 0.5
+         + hermite(ghostSize * 0.8, ghostSize * 0.85, r) * hermite(ghostSize * 1.05, ghostSize, r) * 0.8;
+}
+
+// One ghost at aspect-corrected point q, each channel around its own centre.
+vec3 ghostLight(vec2 q, vec4 place, vec4 look)
+{
+    vec2 dG = q - place.xy;
+    vec3 g = vec3(ghostProfile(look.w, length(dG - place.zw)), ghostProfile(look.w, length(dG)),
+                  ghostProfile(look.w, length(dG + place.zw)));
+    return g * look.rgb;
+}
+
+// The number of ghosts drawn: "NumGhosts" rounded, at most eight, none when too faint.
+int ghostCount(float numGhosts, float ghostIntensity)
+{
+    return ghostIntensity < 0.001 ? 0 : min(int(numGhosts + 0.5), 8);
+}
+
 // Chromatic discs and rings on the line from the flare through the centre.
 vec3 ghostOrbs(vec2 p, vec2 flareCenter, vec2 maxUV, int count, float intensity,
                float chromatic, float aspect)
@@ -106,38 +162,15 @@ vec3 ghostOrbs(vec2 p, vec2 flareCenter, vec2 maxUV, int count, float intensity,
     if (count <= 0 || intensity < 0.001)
         return vec3(0.0);
     vec2 axis = maxUV * 0.5 - flareCenter;
+    vec2 q = vec2(p.x * aspect, p.y);
     vec3 total = vec3(0.0);
     for (int i = 0; i < 8; ++i) {
         if (i >= count)
             break;
-        float fi = float(i);
-        float k = (fi + 1.0) / (float(count) + 1.0);
-        k = k * 1.8 - 0.4;
-        vec2 ghostPos = flareCenter + axis * k * 2.0;
-        float ghostSize = 0.02 + 0.015 * float(i % 3) + 0.01 * hash(fi * 7.3);
-
-        float chromShift = chromatic * 0.01 * (fi + 1.0);
-        vec2 dR = p - (ghostPos + axis * chromShift);
-        vec2 dG = p - ghostPos;
-        vec2 dB = p - (ghostPos - axis * chromShift);
-        float rR = length(vec2(dR.x * aspect, dR.y));
-        float rG = length(vec2(dG.x * aspect, dG.y));
-        float rB = length(vec2(dB.x * aspect, dB.y));
-
-        // Soft filled disc plus a ring between 0.85 and 1.0 of the size.
-        float gR = hermite(ghostSize, ghostSize * 0.3, rR) * 0.5
-                 + hermite(ghostSize * 0.8, ghostSize * 0.85, rR)
-                 * hermite(ghostSize * 1.05, ghostSize, rR) * 0.8;
-        float gG = hermite(ghostSize, ghostSize * 0.3, rG) * 0.5
-                 + hermite(ghostSize * 0.8, ghostSize * 0.85, rG)
-                 * hermite(ghostSize * 1.05, ghostSize, rG) * 0.8;
-        float gB = hermite(ghostSize, ghostSize * 0.3, rB) * 0.5
-                 + hermite(ghostSize * 0.8, ghostSize * 0.85, rB)
-                 * hermite(ghostSize * 1.05, ghostSize, rB) * 0.8;
-
-        float hue = hash(fi * 13.7) * 0.3;
-        vec3 ghostColor = vec3(gR * (1.0 + hue), gG, gB * (1.0 - hue * 0.5));
-        total += ghostColor * intensity;
+        vec4 place;
+        vec4 look;
+        placeGhost(i, count, flareCenter, axis, chromatic, aspect, intensity, place, look);
+        total += ghostLight(q, place, look);
     }
     return total;
 }
@@ -192,43 +225,101 @@ vec3 computeFlare(vec2 p, vec2 center, vec2 maxUV, float aspect, float totalInte
 }
 )glsl",
 
-    // Entry point.
+    // Vertex stage: per-frame values, from uniforms only.
     R"glsl(
 void main()
 {
-    vec2 tc = uv * MaxUV;
-    vec3 src = texture(InputTexture, tc).rgb;
-    float aspect = Resolution.x / max(Resolution.y, 1.0);
+    uv = vUV;
+    gl_Position = vPosition;
 
+    float aspect = Resolution.x / max(Resolution.y, 1.0);
     // Strobe: on for the half cycle where the sine is non-negative.
     float gate = 1.0;
     if (Strobe > 0.001) {
         float frequency = Strobe * 30.0 + 1.0;
         gate = (sin(Time * frequency * 6.2831853) >= 0.0) ? 1.0 : 0.0;
     }
+    float totalIntensity = Intensity * flicker(Time, FlickerSpeed, FlickerAmount) * gate;
 
-    float flickerMod = flicker(Time, FlickerSpeed, FlickerAmount);
-    float totalIntensity = Intensity * flickerMod * gate;
+    // The first flare; one that is not drawn gets strength 0.
+    vec2 center = FlarePos[0] * MaxUV;
+    bool drawn = NumFlares >= 1 && FlareAlpha[0] >= 0.001;
+    float strength = totalIntensity * FlareAlpha[0] * flicker(Time, FlickerSpeed, FlickerAmount * 0.3);
+    frameFlare = vec4(center.x * aspect, center.y, aspect, totalIntensity);
+    frameStar = vec4(FlareColor * (drawn ? strength : 0.0), Size);
+
+    // Its first four ghosts; a slot beyond the count gets intensity 0 (and a finite place).
+    int count = ghostCount(NumGhosts, GhostIntensity);
+    vec2 axis = MaxUV * 0.5 - center;
+    for (int i = 0; i < 4; ++i) {
+        float intensity = i < count ? GhostIntensity : 0.0;
+        placeGhost(i, max(count, 1), center, axis, ChromaticSpread, aspect, intensity,
+                   frameGhostPlace[i], frameGhostLook[i]);
+    }
+}
+)glsl",
+
+    // Fragment stage.
+    R"glsl(
+// Ghosts beyond the fourth of the first flare, set up per pixel: the loop runs only when
+// "NumGhosts" asks for more than four.
+vec3 moreGhosts(vec2 q, vec2 center, int count, float aspect)
+{
+    vec3 total = vec3(0.0);
+    for (int i = 4; i < count; ++i) {
+        vec4 place;
+        vec4 look;
+        placeGhost(i, count, center, MaxUV * 0.5 - center, ChromaticSpread, aspect, GhostIntensity,
+                   place, look);
+        total += ghostLight(q, place, look);
+    }
+    return total;
+}
+
+// Flares after the first, set up per pixel: the loop runs only when "NumFlares" exceeds 1.
+vec3 moreFlares(vec2 tc, float aspect, float totalIntensity)
+{
+    vec3 total = vec3(0.0);
+    for (int i = 1; i < min(NumFlares, 5); ++i) {
+        float alpha = FlareAlpha[i];
+        if (alpha < 0.001)
+            continue;
+        float perFlicker = flicker(Time + float(i) * 1.37, FlickerSpeed, FlickerAmount * 0.3);
+        total += computeFlare(tc, FlarePos[i] * MaxUV, MaxUV, aspect,
+                              totalIntensity * alpha * perFlicker, Size, FlareColor, NumGhosts,
+                              GhostIntensity, HaloSize, StreakLength, ChromaticSpread);
+    }
+    return total;
+}
+
+void main()
+{
+    vec2 tc = uv * MaxUV;
+    vec3 src = texture(InputTexture, tc).rgb;
+    float totalIntensity = frameFlare.w;
     if (totalIntensity < 0.001) {
         fragColor = vec4(src, 1.0);
         return;
     }
 
-    // Flare centres, ghost axis and aspect are all in texture space, so the
-    // flare is evaluated at tc; for an unpadded input tc equals uv.
-    vec3 totalFlare = vec3(0.0);
-    for (int i = 0; i < 5; ++i) {
-        if (i >= NumFlares)
-            break;
-        vec2 center = FlarePos[i] * MaxUV;
-        float alpha = FlareAlpha[i];
-        if (alpha < 0.001)
-            continue;
-        float perFlicker = flicker(Time + float(i) * 1.37, FlickerSpeed, FlickerAmount * 0.3);
-        totalFlare += computeFlare(tc, center, MaxUV, aspect, totalIntensity * alpha * perFlicker,
-                                   Size, FlareColor, NumGhosts, GhostIntensity, HaloSize,
-                                   StreakLength, ChromaticSpread);
-    }
+    // Flare centres, ghost axis and aspect are all in texture space, so the flare is
+    // evaluated at tc; for an unpadded input tc equals uv.
+    float aspect = frameFlare.z;
+    vec2 q = vec2(tc.x * aspect, tc.y);
+    vec2 delta = vec2((q.x - frameFlare.x) / aspect, q.y - frameFlare.y);
+    vec3 light = vec3(primaryStar(delta, frameStar.w, aspect));
+    light += haloRing(delta, HaloSize, ChromaticSpread, aspect);
+    vec2 shift = vec2(ChromaticSpread * 0.003, 0.0);
+    light += vec3(streak(delta + shift, StreakLength, aspect), streak(delta, StreakLength, aspect),
+                  streak(delta - shift, StreakLength, aspect)) * 0.8;
+    light += ghostLight(q, frameGhostPlace[0], frameGhostLook[0]);
+    light += ghostLight(q, frameGhostPlace[1], frameGhostLook[1]);
+    light += ghostLight(q, frameGhostPlace[2], frameGhostLook[2]);
+    light += ghostLight(q, frameGhostPlace[3], frameGhostLook[3]);
+    vec2 center = FlarePos[0] * MaxUV;
+    int count = ghostCount(NumGhosts, GhostIntensity);
+    light += moreGhosts(q, center, count, aspect);
+    vec3 totalFlare = frameStar.rgb * light + moreFlares(tc, aspect, totalIntensity);
 
     // Faint static-like dirt tied to the output pixel.
     float dirt = hash(uv.x * 127.1 + uv.y * 311.7 + Time * 0.01);
@@ -240,4 +331,6 @@ void main()
 }
 )glsl");
 
-#undef DEFINE_FLARE_FRAGMENT
+#undef DEFINE_FLARE_SOURCES
+#undef FLARE_FRAGMENT_HEAD
+#undef FLARE_VERTEX_HEAD
