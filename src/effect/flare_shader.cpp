@@ -55,7 +55,7 @@ uniform float FlareAlpha[5];
     R"glsl(
 // (first flare's centre, aspect ratio, overall intensity with flicker and strobe gate)
 FRAME vec4 frameFlare;
-// (flare colour times the first flare's strength, star size)
+// (flare colour times the first flare's strength, star falloff rate)
 FRAME vec4 frameStar;
 // (first ghosts: green centre, offset of the red centre), (tint times strength, size)
 FRAME vec4 frameGhostPlace[4];
@@ -101,18 +101,41 @@ float flicker(float t, float speed, float amount)
     return mix(1.0, clamp(f, 0.0, 1.0), amount);
 }
 
-// Bright core with six thin rays and eight thinner ones.
+// The star's falloff rate for exp2: log2(e) / size, the size kept above 0.001.
+float starRate(float size)
+{
+    return 1.44269504 / max(size, 0.001);
+}
+
+// Bright core with six thin rays and eight thinner ones, at aspect-corrected offset d
+// from the centre. The rays' cos 3θ and cos 4θ are polynomials of the unit direction
+// (at the centre the angle is taken as 0), |cos 3θ|^80 and |cos 4θ|^120 are repeated
+// squares, and the three exponentials are powers of one.
+float starLight(vec2 d, float rate)
+{
+    float dist = length(d);
+    float c = dist > 0.0 ? d.x / dist : 1.0;
+    float c2 = c * c;
+    float cos3 = c * (4.0 * c2 - 3.0);
+    float cos4 = 8.0 * c2 * (c2 - 1.0) + 1.0;
+    float s2 = cos3 * cos3;
+    float s4 = s2 * s2;
+    float s16 = (s4 * s4) * (s4 * s4);
+    float s64 = (s16 * s16) * (s16 * s16);
+    float t2 = cos4 * cos4;
+    float t4 = t2 * t2;
+    float t8 = t4 * t4;
+    float t16 = t8 * t8;
+    float t32 = t16 * t16;
+    float e = exp2(-dist * rate);
+    float e2 = e * e;
+    float e4 = e2 * e2;
+    return e4 * e4 + (s64 * s16) * (e2 * e) * 0.7 + (t32 * t32 * t32 * t16 * t8) * (e4 * e) * 0.4;
+}
+
 float primaryStar(vec2 delta, float size, float aspect)
 {
-    vec2 d = vec2(delta.x * aspect, delta.y);
-    float dist = length(d);
-    float z = max(size, 0.001);
-    float glow = exp(-dist * 8.0 / z);
-    // atan(0, 0) is undefined; the centre is dominated by the glow anyway.
-    float angle = (dist == 0.0) ? 0.0 : atan(d.y, d.x);
-    float rays = pow(abs(cos(angle * 3.0)), 80.0) * exp(-dist * 3.0 / z) * 0.7;
-    float rays8 = pow(abs(cos(angle * 4.0)), 120.0) * exp(-dist * 5.0 / z) * 0.4;
-    return glow + rays + rays8;
+    return starLight(vec2(delta.x * aspect, delta.y), starRate(size));
 }
 
 // Ghost i of count, for a flare at flareCenter with the given axis towards the screen
@@ -246,7 +269,7 @@ void main()
     bool drawn = NumFlares >= 1 && FlareAlpha[0] >= 0.001;
     float strength = totalIntensity * FlareAlpha[0] * flicker(Time, FlickerSpeed, FlickerAmount * 0.3);
     frameFlare = vec4(center.x * aspect, center.y, aspect, totalIntensity);
-    frameStar = vec4(FlareColor * (drawn ? strength : 0.0), Size);
+    frameStar = vec4(FlareColor * (drawn ? strength : 0.0), starRate(Size));
 
     // Its first four ghosts; a slot beyond the count gets intensity 0 (and a finite place).
     int count = ghostCount(NumGhosts, GhostIntensity);
@@ -307,7 +330,7 @@ void main()
     float aspect = frameFlare.z;
     vec2 q = vec2(tc.x * aspect, tc.y);
     vec2 delta = vec2((q.x - frameFlare.x) / aspect, q.y - frameFlare.y);
-    vec3 light = vec3(primaryStar(delta, frameStar.w, aspect));
+    vec3 light = vec3(starLight(q - frameFlare.xy, frameStar.w));
     light += haloRing(delta, HaloSize, ChromaticSpread, aspect);
     vec2 shift = vec2(ChromaticSpread * 0.003, 0.0);
     light += vec3(streak(delta + shift, StreakLength, aspect), streak(delta, StreakLength, aspect),

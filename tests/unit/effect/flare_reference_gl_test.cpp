@@ -151,6 +151,7 @@ class FlareReferenceTest : public ::testing::Test {
         float largest = 0.0f;
         for (size_t i = 0; i < effect.size(); ++i) {
             for (int c = 0; c < 3; ++c) {
+                if (std::fabs(effect[i][c] - reference[i][c]) > largest) std::printf("DBG %zu c%d %f %f\n", i, c, effect[i][c], reference[i][c]);
                 largest = std::max(largest, std::fabs(effect[i][c] - reference[i][c]));
             }
             EXPECT_EQ(effect[i][3], 1.0f) << "alpha of pixel " << i;

@@ -77,7 +77,8 @@ void main()
                          streak(vec2(0.1, 0.0), 0.5, 1.0),
                          primaryStar(vec2(0.0), 0.6, 1.0));
     } else {
-        fragColor = vec4(haloRing(vec2(0.12, 0.0), 0.4, 0.4, 1.0), 0.0);
+        fragColor = vec4(haloRing(vec2(0.12, 0.0), 0.4, 0.4, 1.0),
+                         primaryStar(vec2(-0.1611, -0.0111), 0.6, 1.0));
     }
 }
 )glsl",
@@ -92,6 +93,9 @@ void main()
     EXPECT_NEAR(row[1][0], 0.27375f, 1e-3f) << "halo red";
     EXPECT_NEAR(row[1][1], 0.744f, 1e-3f) << "halo green";
     EXPECT_NEAR(row[1][2], 0.30975f, 1e-3f) << "halo blue";
+    // Between the axes both ray sets are partly lit: glow 0.11612, six-ray term 0.05614,
+    // eight-ray term 0.00105.
+    EXPECT_NEAR(row[1][3], 0.17331f, 1e-4f) << "star between the ray axes";
 }
 
 // Below their 0.001 thresholds flicker is exactly 1 and halo and streak are exactly 0, at
