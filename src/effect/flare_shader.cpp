@@ -57,6 +57,8 @@ uniform float FlareAlpha[5];
 FRAME vec4 frameFlare;
 // (flare colour times the first flare's strength, star falloff rate)
 FRAME vec4 frameStar;
+// (streak shape, halo strength, streak strength)
+FRAME vec4 frameStreak;
 // (first ghosts: green centre, offset of the red centre), (tint times strength, size)
 FRAME vec4 frameGhostPlace[4];
 FRAME vec4 frameGhostLook[4];
@@ -214,14 +216,28 @@ vec3 haloRing(vec2 delta, float haloSz, float chromatic, float aspect)
     return vec3(ringR + outerGlow, ringG + outerGlow * 0.8, ringB + outerGlow * 1.2) * 0.6;
 }
 
-// Thin horizontal line through the flare.
+// The streak's shape for exp2: (red centre's horizontal offset in aspect-corrected space,
+// log2(e) * 2 / length, the length kept above 0.001).
+vec2 streakShape(float streakLen, float chromatic, float aspect)
+{
+    return vec2(chromatic * 0.003 * aspect, 1.44269504 * 2.0 / max(streakLen, 0.001));
+}
+
+// Thin horizontal line through the flare at aspect-corrected offset d, per channel with
+// red and blue shifted sideways; the vertical falloff is shared by the three channels.
+vec3 streakLight(vec2 d, vec2 shape)
+{
+    vec3 dx = abs(d.x + vec3(shape.x, 0.0, -shape.x));
+    return exp2(-abs(d.y) * (200.0 * 1.44269504) - dx * shape.y);
+}
+
+// One channel of the streak, scaled by its strength.
 float streak(vec2 delta, float streakLen, float aspect)
 {
     if (streakLen < 0.001)
         return 0.0;
-    float dx = abs(delta.x) * aspect;
-    float dy = abs(delta.y);
-    return exp(-dy * 200.0) * exp(-dx * 2.0 / max(streakLen, 0.001)) * streakLen * 1.5;
+    vec2 d = vec2(delta.x * aspect, delta.y);
+    return streakLight(d, streakShape(streakLen, 0.0, aspect)).g * streakLen * 1.5;
 }
 
 vec3 screenBlend(vec3 base, vec3 flare)
@@ -270,6 +286,8 @@ void main()
     float strength = totalIntensity * FlareAlpha[0] * flicker(Time, FlickerSpeed, FlickerAmount * 0.3);
     frameFlare = vec4(center.x * aspect, center.y, aspect, totalIntensity);
     frameStar = vec4(FlareColor * (drawn ? strength : 0.0), starRate(Size));
+    frameStreak = vec4(streakShape(StreakLength, ChromaticSpread, aspect), HaloSize < 0.001 ? 0.0 : 1.0,
+                       StreakLength < 0.001 ? 0.0 : StreakLength * 1.2);
 
     // Its first four ghosts; a slot beyond the count gets intensity 0 (and a finite place).
     int count = ghostCount(NumGhosts, GhostIntensity);
@@ -332,9 +350,7 @@ void main()
     vec2 delta = vec2((q.x - frameFlare.x) / aspect, q.y - frameFlare.y);
     vec3 light = vec3(starLight(q - frameFlare.xy, frameStar.w));
     light += haloRing(delta, HaloSize, ChromaticSpread, aspect);
-    vec2 shift = vec2(ChromaticSpread * 0.003, 0.0);
-    light += vec3(streak(delta + shift, StreakLength, aspect), streak(delta, StreakLength, aspect),
-                  streak(delta - shift, StreakLength, aspect)) * 0.8;
+    light += streakLight(q - frameFlare.xy, frameStreak.xy) * frameStreak.w;
     light += ghostLight(q, frameGhostPlace[0], frameGhostLook[0]);
     light += ghostLight(q, frameGhostPlace[1], frameGhostLook[1]);
     light += ghostLight(q, frameGhostPlace[2], frameGhostLook[2]);
