@@ -59,6 +59,8 @@ FRAME vec4 frameFlare;
 FRAME vec4 frameStar;
 // (streak shape, halo strength, streak strength)
 FRAME vec4 frameStreak;
+// halo shape
+FRAME vec4 frameHalo;
 // (first ghosts: green centre, offset of the red centre), (tint times strength, size)
 FRAME vec4 frameGhostPlace[4];
 FRAME vec4 frameGhostLook[4];
@@ -200,20 +202,30 @@ vec3 ghostOrbs(vec2 p, vec2 flareCenter, vec2 maxUV, int count, float intensity,
     return total;
 }
 
-// Thin ring around the flare, red outside and blue inside, with a soft glow.
+// The halo's shape: (radius, 1 / ring width, chromatic spread, log2(e) * 20 / size),
+// the size kept above 0.001 so that the shape stays finite.
+vec4 haloShape(float haloSz, float chromatic)
+{
+    float z = max(haloSz, 0.001);
+    float radius = z * 0.3;
+    return vec4(radius, 1.0 / (radius * 0.08), chromatic * radius * 0.15, 1.44269504 * 20.0 / z);
+}
+
+// Thin ring at distance dist from the flare, red outside and blue inside, with a soft
+// glow; each ring is a falling step over the ring width.
+vec3 haloLight(float dist, vec4 shape)
+{
+    vec3 x = abs(dist - vec3(shape.x + shape.z, shape.x, shape.x - shape.z));
+    vec3 t = clamp(1.0 - x * shape.y, 0.0, 1.0);
+    float outerGlow = exp2(-x.g * shape.w) * 0.3;
+    return (t * t * (3.0 - 2.0 * t) + outerGlow * vec3(1.0, 0.8, 1.2)) * 0.6;
+}
+
 vec3 haloRing(vec2 delta, float haloSz, float chromatic, float aspect)
 {
     if (haloSz < 0.001)
         return vec3(0.0);
-    float dist = length(vec2(delta.x * aspect, delta.y));
-    float radius = haloSz * 0.3;
-    float ringWidth = radius * 0.08;
-    float spread = chromatic * radius * 0.15;
-    float ringR = hermite(ringWidth, 0.0, abs(dist - (radius + spread)));
-    float ringG = hermite(ringWidth, 0.0, abs(dist - radius));
-    float ringB = hermite(ringWidth, 0.0, abs(dist - (radius - spread)));
-    float outerGlow = exp(-abs(dist - radius) * 20.0 / max(haloSz, 0.001)) * 0.3;
-    return vec3(ringR + outerGlow, ringG + outerGlow * 0.8, ringB + outerGlow * 1.2) * 0.6;
+    return haloLight(length(vec2(delta.x * aspect, delta.y)), haloShape(haloSz, chromatic));
 }
 
 // The streak's shape for exp2: (red centre's horizontal offset in aspect-corrected space,
@@ -286,6 +298,7 @@ void main()
     float strength = totalIntensity * FlareAlpha[0] * flicker(Time, FlickerSpeed, FlickerAmount * 0.3);
     frameFlare = vec4(center.x * aspect, center.y, aspect, totalIntensity);
     frameStar = vec4(FlareColor * (drawn ? strength : 0.0), starRate(Size));
+    frameHalo = haloShape(HaloSize, ChromaticSpread);
     frameStreak = vec4(streakShape(StreakLength, ChromaticSpread, aspect), HaloSize < 0.001 ? 0.0 : 1.0,
                        StreakLength < 0.001 ? 0.0 : StreakLength * 1.2);
 
@@ -349,7 +362,7 @@ void main()
     vec2 q = vec2(tc.x * aspect, tc.y);
     vec2 delta = vec2((q.x - frameFlare.x) / aspect, q.y - frameFlare.y);
     vec3 light = vec3(starLight(q - frameFlare.xy, frameStar.w));
-    light += haloRing(delta, HaloSize, ChromaticSpread, aspect);
+    light += haloLight(length(q - frameFlare.xy), frameHalo) * frameStreak.z;
     light += streakLight(q - frameFlare.xy, frameStreak.xy) * frameStreak.w;
     light += ghostLight(q, frameGhostPlace[0], frameGhostLook[0]);
     light += ghostLight(q, frameGhostPlace[1], frameGhostLook[1]);
