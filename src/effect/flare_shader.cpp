@@ -61,18 +61,18 @@ FRAME vec4 frameStar;
 FRAME vec4 frameStreak;
 // halo shape
 FRAME vec4 frameHalo;
-// (first ghosts: green centre, offset of the red centre), (tint times strength, size)
+// (first ghosts: green centre, offset of the red centre), (tint times strength, 1 / size)
 FRAME vec4 frameGhostPlace[4];
 FRAME vec4 frameGhostLook[4];
 )glsl",
 
     // Function block.
     R"glsl(
-// Hermite step from a to b. Unlike smoothstep it is defined for a > b, which
-// gives a falling step (1 at or below b, 0 at or above a).
-float hermite(float a, float b, float x)
+// Hermite step t * t * (3 - 2t) of a value already scaled so that the step's edges are 0
+// and 1 (a falling step is a rising one of a mirrored value).
+vec3 unitStep(vec3 t)
 {
-    float t = clamp((x - a) / (b - a), 0.0, 1.0);
+    t = clamp(t, 0.0, 1.0);
     return t * t * (3.0 - 2.0 * t);
 }
 
@@ -144,7 +144,7 @@ float primaryStar(vec2 delta, float size, float aspect)
 
 // Ghost i of count, for a flare at flareCenter with the given axis towards the screen
 // centre, as two vectors in aspect-corrected space: place = (green centre, offset of the
-// red centre from it; blue lies opposite), look = (tint times intensity, size).
+// red centre from it; blue lies opposite), look = (tint times intensity, 1 / size).
 void placeGhost(int i, int count, vec2 flareCenter, vec2 axis, float chromatic, float aspect,
                 float intensity, out vec4 place, out vec4 look)
 {
@@ -156,24 +156,20 @@ void placeGhost(int i, int count, vec2 flareCenter, vec2 axis, float chromatic, 
     vec2 shift = axis * (chromatic * 0.01 * (fi + 1.0));
     float hue = hash(fi * 13.7) * 0.3;
     place = vec4(ghostPos.x * aspect, ghostPos.y, shift.x * aspect, shift.y);
-    look = vec4(vec3(1.0 + hue, 1.0, 1.0 - hue * 0.5) * intensity, ghostSize);
+    look = vec4(vec3(1.0 + hue, 1.0, 1.0 - hue * 0.5) * intensity, 1.0 / ghostSize);
 }
 
-// One channel of a ghost of the given size at distance r from that channel's centre: a
-// soft filled disc plus a ring between 0.85 and 1.0 of the size.
-float ghostProfile(float ghostSize, float r)
-{
-    return hermite(ghostSize, ghostSize * 0.3, r) * 0.5
-         + hermite(ghostSize * 0.8, ghostSize * 0.85, r) * hermite(ghostSize * 1.05, ghostSize, r) * 0.8;
-}
-
-// One ghost at aspect-corrected point q, each channel around its own centre.
+// One ghost at aspect-corrected point q, each channel around its own centre. With r / size
+// as the variable, every step has constant edges: a soft filled disc (1 inside 0.3 of the
+// size, 0 beyond it) plus a ring, full between 0.85 and 1.0 of the size and gone below
+// 0.8 and above 1.05.
 vec3 ghostLight(vec2 q, vec4 place, vec4 look)
 {
     vec2 dG = q - place.xy;
-    vec3 g = vec3(ghostProfile(look.w, length(dG - place.zw)), ghostProfile(look.w, length(dG)),
-                  ghostProfile(look.w, length(dG + place.zw)));
-    return g * look.rgb;
+    vec3 u = vec3(length(dG - place.zw), length(dG), length(dG + place.zw)) * look.w;
+    vec3 disc = unitStep((1.0 - u) * (1.0 / 0.7));
+    vec3 ring = unitStep((u - 0.8) * 20.0) * unitStep((1.05 - u) * 20.0);
+    return (disc * 0.5 + ring * 0.8) * look.rgb;
 }
 
 // The number of ghosts drawn: "NumGhosts" rounded, at most eight, none when too faint.
@@ -216,9 +212,8 @@ vec4 haloShape(float haloSz, float chromatic)
 vec3 haloLight(float dist, vec4 shape)
 {
     vec3 x = abs(dist - vec3(shape.x + shape.z, shape.x, shape.x - shape.z));
-    vec3 t = clamp(1.0 - x * shape.y, 0.0, 1.0);
     float outerGlow = exp2(-x.g * shape.w) * 0.3;
-    return (t * t * (3.0 - 2.0 * t) + outerGlow * vec3(1.0, 0.8, 1.2)) * 0.6;
+    return (unitStep(1.0 - x * shape.y) + outerGlow * vec3(1.0, 0.8, 1.2)) * 0.6;
 }
 
 vec3 haloRing(vec2 delta, float haloSz, float chromatic, float aspect)
