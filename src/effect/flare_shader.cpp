@@ -19,11 +19,13 @@
     "in vec2 uv;\n"           \
     "out vec4 fragColor;\n"
 
-#define DEFINE_FLARE_SOURCES(uniforms, frameValues, functions, vertexMain, fragmentMain)           \
+#define DEFINE_FLARE_SOURCES(uniforms, frameValues, functions, vertexMain, fragmentFunctions,      \
+                             fragmentMain)                                                         \
     const char kFlareVertexSource[] = FLARE_VERTEX_HEAD uniforms frameValues functions vertexMain; \
-    const char kFlareFragmentPrelude[] = FLARE_FRAGMENT_HEAD uniforms frameValues functions;       \
+    const char kFlareFragmentPrelude[] =                                                           \
+        FLARE_FRAGMENT_HEAD uniforms frameValues functions fragmentFunctions;                      \
     const char kFlareFragmentSource[] =                                                            \
-        FLARE_FRAGMENT_HEAD uniforms frameValues functions fragmentMain;                           \
+        FLARE_FRAGMENT_HEAD uniforms frameValues functions fragmentFunctions fragmentMain;         \
     const char kFlareFunctionSource[] = functions
 
 DEFINE_FLARE_SOURCES(
@@ -53,17 +55,23 @@ uniform float FlareAlpha[5];
     // fragment stage. Positions are in aspect-corrected texture space: x times the aspect
     // ratio, y unchanged.
     R"glsl(
-// (first flare's centre, aspect ratio, overall intensity with flicker and strobe gate)
-FRAME vec4 frameFlare;
-// (flare colour times the first flare's strength, star falloff rate)
-FRAME vec4 frameStar;
-// (streak shape, halo strength, streak strength)
-FRAME vec4 frameStreak;
+// (aspect ratio, overall intensity with flicker and strobe gate, star falloff rate,
+//  1 / (ghost count + 1))
+FRAME vec4 frameA;
+// (screen centre, streak shape)
+FRAME vec4 frameB;
+// (halo strength, streak strength, chromatic spread * 0.01, unused)
+FRAME vec4 frameC;
 // halo shape
 FRAME vec4 frameHalo;
-// (first ghosts: green centre, offset of the red centre), (tint times strength, 1 / size)
-FRAME vec4 frameGhostPlace[4];
-FRAME vec4 frameGhostLook[4];
+// (ghost count, flare count): the bounds of the fragment stage's loops. Handed over
+// rather than written as min(..., 8), so that the compiler cannot unroll those loops.
+FRAME ivec2 frameCounts;
+// per flare: (centre, strength with flicker, alpha and flare count applied, unused)
+FRAME vec4 frameFlares[5];
+// per ghost, four to a group: 1 / size and hue
+FRAME vec4 frameGhostSizes[2];
+FRAME vec4 frameGhostHues[2];
 )glsl",
 
     // Function block.
@@ -142,34 +150,30 @@ float primaryStar(vec2 delta, float size, float aspect)
     return starLight(vec2(delta.x * aspect, delta.y), starRate(size));
 }
 
-// Ghost i of count, for a flare at flareCenter with the given axis towards the screen
-// centre, as two vectors in aspect-corrected space: place = (green centre, offset of the
-// red centre from it; blue lies opposite), look = (tint times intensity, 1 / size).
-void placeGhost(int i, int count, vec2 flareCenter, vec2 axis, float chromatic, float aspect,
-                float intensity, out vec4 place, out vec4 look)
+// Ghost i's own look, from hashes of its index: (1 / size, hue).
+vec2 ghostLook(int i)
 {
     float fi = float(i);
-    float k = (fi + 1.0) / (float(count) + 1.0);
-    k = k * 1.8 - 0.4;
-    vec2 ghostPos = flareCenter + axis * k * 2.0;
     float ghostSize = 0.02 + 0.015 * float(i % 3) + 0.01 * hash(fi * 7.3);
-    vec2 shift = axis * (chromatic * 0.01 * (fi + 1.0));
-    float hue = hash(fi * 13.7) * 0.3;
-    place = vec4(ghostPos.x * aspect, ghostPos.y, shift.x * aspect, shift.y);
-    look = vec4(vec3(1.0 + hue, 1.0, 1.0 - hue * 0.5) * intensity, 1.0 / ghostSize);
+    return vec2(1.0 / ghostSize, hash(fi * 13.7) * 0.3);
 }
 
-// One ghost at aspect-corrected point q, each channel around its own centre. With r / size
-// as the variable, every step has constant edges: a soft filled disc (1 inside 0.3 of the
-// size, 0 beyond it) plus a ring, full between 0.85 and 1.0 of the size and gone below
-// 0.8 and above 1.05.
-vec3 ghostLight(vec2 q, vec4 place, vec4 look)
+// Ghost i (as a float) of a flare at c at point q, with axis from c to the screen centre,
+// all in aspect-corrected space; kScale = 1 / (count + 1), chroma = chromatic * 0.01.
+// Each channel is measured from its own centre, red shifted along the axis and blue
+// against it. With r / size as the variable every step has constant edges: a soft
+// filled disc (1 inside 0.3 of the size, 0 beyond it) plus a ring, full between 0.85 and
+// 1.0 of the size and gone below 0.8 and above 1.05.
+vec3 ghostAt(vec2 q, vec2 c, vec2 axis, float fi, float kScale, float chroma, vec2 look,
+             float intensity)
 {
-    vec2 dG = q - place.xy;
-    vec3 u = vec3(length(dG - place.zw), length(dG), length(dG + place.zw)) * look.w;
+    float k = (fi + 1.0) * kScale * 1.8 - 0.4;
+    vec2 dG = q - (c + axis * (k * 2.0));
+    vec2 shift = axis * (chroma * (fi + 1.0));
+    vec3 u = vec3(length(dG - shift), length(dG), length(dG + shift)) * look.x;
     vec3 disc = unitStep((1.0 - u) * (1.0 / 0.7));
     vec3 ring = unitStep((u - 0.8) * 20.0) * unitStep((1.05 - u) * 20.0);
-    return (disc * 0.5 + ring * 0.8) * look.rgb;
+    return (disc * 0.5 + ring * 0.8) * vec3(1.0 + look.y, 1.0, 1.0 - look.y * 0.5) * intensity;
 }
 
 // The number of ghosts drawn: "NumGhosts" rounded, at most eight, none when too faint.
@@ -184,16 +188,15 @@ vec3 ghostOrbs(vec2 p, vec2 flareCenter, vec2 maxUV, int count, float intensity,
 {
     if (count <= 0 || intensity < 0.001)
         return vec3(0.0);
-    vec2 axis = maxUV * 0.5 - flareCenter;
     vec2 q = vec2(p.x * aspect, p.y);
+    vec2 c = vec2(flareCenter.x * aspect, flareCenter.y);
+    vec2 axis = vec2(maxUV.x * 0.5 * aspect, maxUV.y * 0.5) - c;
+    float kScale = 1.0 / (float(count) + 1.0);
     vec3 total = vec3(0.0);
     for (int i = 0; i < 8; ++i) {
         if (i >= count)
             break;
-        vec4 place;
-        vec4 look;
-        placeGhost(i, count, flareCenter, axis, chromatic, aspect, intensity, place, look);
-        total += ghostLight(q, place, look);
+        total += ghostAt(q, c, axis, float(i), kScale, chromatic * 0.01, ghostLook(i), intensity);
     }
     return total;
 }
@@ -286,87 +289,123 @@ void main()
         gate = (sin(Time * frequency * 6.2831853) >= 0.0) ? 1.0 : 0.0;
     }
     float totalIntensity = Intensity * flicker(Time, FlickerSpeed, FlickerAmount) * gate;
-
-    // The first flare; one that is not drawn gets strength 0.
-    vec2 center = FlarePos[0] * MaxUV;
-    bool drawn = NumFlares >= 1 && FlareAlpha[0] >= 0.001;
-    float strength = totalIntensity * FlareAlpha[0] * flicker(Time, FlickerSpeed, FlickerAmount * 0.3);
-    frameFlare = vec4(center.x * aspect, center.y, aspect, totalIntensity);
-    frameStar = vec4(FlareColor * (drawn ? strength : 0.0), starRate(Size));
-    frameHalo = haloShape(HaloSize, ChromaticSpread);
-    frameStreak = vec4(streakShape(StreakLength, ChromaticSpread, aspect), HaloSize < 0.001 ? 0.0 : 1.0,
-                       StreakLength < 0.001 ? 0.0 : StreakLength * 1.2);
-
-    // Its first four ghosts; a slot beyond the count gets intensity 0 (and a finite place).
     int count = ghostCount(NumGhosts, GhostIntensity);
-    vec2 axis = MaxUV * 0.5 - center;
-    for (int i = 0; i < 4; ++i) {
-        float intensity = i < count ? GhostIntensity : 0.0;
-        placeGhost(i, max(count, 1), center, axis, ChromaticSpread, aspect, intensity,
-                   frameGhostPlace[i], frameGhostLook[i]);
+    frameA = vec4(aspect, totalIntensity, starRate(Size), 1.0 / (float(count) + 1.0));
+    frameB = vec4(MaxUV.x * 0.5 * aspect, MaxUV.y * 0.5,
+                  streakShape(StreakLength, ChromaticSpread, aspect));
+    frameC = vec4(HaloSize < 0.001 ? 0.0 : 1.0, StreakLength < 0.001 ? 0.0 : StreakLength * 1.2,
+                  ChromaticSpread * 0.01, 0.0);
+    frameHalo = haloShape(HaloSize, ChromaticSpread);
+    frameCounts = ivec2(count, clamp(NumFlares, 0, 5));
+
+    // A flare that is not drawn (beyond "NumFlares", or too faint) gets strength 0.
+    for (int i = 0; i < 5; ++i) {
+        vec2 center = FlarePos[i] * MaxUV;
+        float alpha = FlareAlpha[i];
+        float perFlicker = flicker(Time + float(i) * 1.37, FlickerSpeed, FlickerAmount * 0.3);
+        bool drawn = i < NumFlares && alpha >= 0.001;
+        float strength = drawn ? totalIntensity * alpha * perFlicker : 0.0;
+        frameFlares[i] = vec4(center.x * aspect, center.y, strength, 0.0);
+    }
+    for (int g = 0; g < 2; ++g) {
+        vec2 look[4] = vec2[4](ghostLook(4 * g), ghostLook(4 * g + 1), ghostLook(4 * g + 2),
+                               ghostLook(4 * g + 3));
+        frameGhostSizes[g] = vec4(look[0].x, look[1].x, look[2].x, look[3].x);
+        frameGhostHues[g] = vec4(look[0].y, look[1].y, look[2].y, look[3].y);
     }
 }
 )glsl",
 
-    // Fragment stage.
+    // Fragment stage: functions that read the per-frame values.
     R"glsl(
-// Ghosts beyond the fourth of the first flare, set up per pixel: the loop runs only when
-// "NumGhosts" asks for more than four.
-vec3 moreGhosts(vec2 q, vec2 center, int count, float aspect)
+// Ghosts 4g to 4g + 3 of the flare at c, with axis from c to the screen centre; those
+// beyond the count get intensity 0.
+vec3 ghostGroup(vec2 q, vec2 c, vec2 axis, int g)
 {
+    vec4 sizes = frameGhostSizes[g];
+    vec4 hues = frameGhostHues[g];
+    int first = 4 * g;
+    vec4 intensity = vec4(lessThan(ivec4(first) + ivec4(0, 1, 2, 3), ivec4(frameCounts.x)))
+                   * GhostIntensity;
+    float f = float(first);
+    return ghostAt(q, c, axis, f, frameA.w, frameC.z, vec2(sizes.x, hues.x), intensity.x)
+         + ghostAt(q, c, axis, f + 1.0, frameA.w, frameC.z, vec2(sizes.y, hues.y), intensity.y)
+         + ghostAt(q, c, axis, f + 2.0, frameA.w, frameC.z, vec2(sizes.z, hues.z), intensity.z)
+         + ghostAt(q, c, axis, f + 3.0, frameA.w, frameC.z, vec2(sizes.w, hues.w), intensity.w);
+}
+
+// Star, halo and streak of a flare at offset d.
+vec3 flareCore(vec2 d)
+{
+    vec3 light = vec3(starLight(d, frameA.z));
+    light += haloLight(length(d), frameHalo) * frameC.x;
+    return light + streakLight(d, frameB.zw) * frameC.y;
+}
+
+// The first flare's light at q, tinted and scaled; its first four ghosts are one group.
+vec3 firstFlareLight(vec2 q)
+{
+    vec4 flare = frameFlares[0];
+    vec2 axis = frameB.xy - flare.xy;
+    vec3 light = flareCore(q - flare.xy) + ghostGroup(q, flare.xy, axis, 0);
+    return FlareColor * flare.z * light;
+}
+
+// Ghost j's (1 / size, hue) from the per-frame values, picked by selects.
+vec2 lookOf(int j)
+{
+    bvec4 lane = equal(ivec4(j & 3), ivec4(0, 1, 2, 3));
+    vec4 sizes = j < 4 ? frameGhostSizes[0] : frameGhostSizes[1];
+    vec4 hues = j < 4 ? frameGhostHues[0] : frameGhostHues[1];
+    return vec2(dot(sizes, vec4(lane)), dot(hues, vec4(lane)));
+}
+
+// Everything beyond the first flare's first four ghosts, one item per pass: the first
+// flare's fifth and later ghosts, then per further flare its star, halo and streak with
+// its first ghost, and its other ghosts. With the effect's own values (one flare, four
+// ghosts) there is no item; on a SIMD renderer the body still costs one masked pass,
+// so all of it is one loop with one small body.
+vec3 extraLight(vec2 q)
+{
+    int count = frameCounts.x;
+    int perFlare = max(count, 1);
+    int firstExtra = max(count - 4, 0);
+    int items = firstExtra + max(frameCounts.y - 1, 0) * perFlare;
+    // (flare, ghost) of the current item, stepped without a division.
+    int i = firstExtra > 0 ? 0 : 1;
+    int j = firstExtra > 0 ? 4 : 0;
     vec3 total = vec3(0.0);
-    for (int i = 4; i < count; ++i) {
-        vec4 place;
-        vec4 look;
-        placeGhost(i, count, center, MaxUV * 0.5 - center, ChromaticSpread, aspect, GhostIntensity,
-                   place, look);
-        total += ghostLight(q, place, look);
+    for (int k = 0; k < items; ++k) {
+        vec4 flare = frameFlares[i];
+        vec2 axis = frameB.xy - flare.xy;
+        vec3 light = ghostAt(q, flare.xy, axis, float(j), frameA.w, frameC.z, lookOf(j),
+                             j < count ? GhostIntensity : 0.0);
+        light += flareCore(q - flare.xy) * (i > 0 && j == 0 ? 1.0 : 0.0);
+        total += FlareColor * flare.z * light;
+        ++j;
+        bool nextFlare = j >= (i == 0 ? count : perFlare);
+        i = nextFlare ? i + 1 : i;
+        j = nextFlare ? 0 : j;
     }
     return total;
 }
+)glsl",
 
-// Flares after the first, set up per pixel: the loop runs only when "NumFlares" exceeds 1.
-vec3 moreFlares(vec2 tc, float aspect, float totalIntensity)
-{
-    vec3 total = vec3(0.0);
-    for (int i = 1; i < min(NumFlares, 5); ++i) {
-        float alpha = FlareAlpha[i];
-        if (alpha < 0.001)
-            continue;
-        float perFlicker = flicker(Time + float(i) * 1.37, FlickerSpeed, FlickerAmount * 0.3);
-        total += computeFlare(tc, FlarePos[i] * MaxUV, MaxUV, aspect,
-                              totalIntensity * alpha * perFlicker, Size, FlareColor, NumGhosts,
-                              GhostIntensity, HaloSize, StreakLength, ChromaticSpread);
-    }
-    return total;
-}
-
+    // Fragment stage: main.
+    R"glsl(
 void main()
 {
     vec2 tc = uv * MaxUV;
     vec3 src = texture(InputTexture, tc).rgb;
-    float totalIntensity = frameFlare.w;
-    if (totalIntensity < 0.001) {
+    if (frameA.y < 0.001) {
         fragColor = vec4(src, 1.0);
         return;
     }
 
     // Flare centres, ghost axis and aspect are all in texture space, so the flare is
-    // evaluated at tc; for an unpadded input tc equals uv.
-    float aspect = frameFlare.z;
-    vec2 q = vec2(tc.x * aspect, tc.y);
-    vec2 delta = vec2((q.x - frameFlare.x) / aspect, q.y - frameFlare.y);
-    vec3 light = vec3(starLight(q - frameFlare.xy, frameStar.w));
-    light += haloLight(length(q - frameFlare.xy), frameHalo) * frameStreak.z;
-    light += streakLight(q - frameFlare.xy, frameStreak.xy) * frameStreak.w;
-    light += ghostLight(q, frameGhostPlace[0], frameGhostLook[0]);
-    light += ghostLight(q, frameGhostPlace[1], frameGhostLook[1]);
-    light += ghostLight(q, frameGhostPlace[2], frameGhostLook[2]);
-    light += ghostLight(q, frameGhostPlace[3], frameGhostLook[3]);
-    vec2 center = FlarePos[0] * MaxUV;
-    int count = ghostCount(NumGhosts, GhostIntensity);
-    light += moreGhosts(q, center, count, aspect);
-    vec3 totalFlare = frameStar.rgb * light + moreFlares(tc, aspect, totalIntensity);
+    // evaluated at tc; for an unpadded input tc equals uv. The loop runs once per flare.
+    vec2 q = vec2(tc.x * frameA.x, tc.y);
+    vec3 totalFlare = firstFlareLight(q) + extraLight(q);
 
     // Faint static-like dirt tied to the output pixel.
     float dirt = hash(uv.x * 127.1 + uv.y * 311.7 + Time * 0.01);
