@@ -198,16 +198,16 @@ struct FlarePart {
 const FlarePart kFlareParts[] = {
     // The per-frame values alone: read, so that the vertex stage must produce them all.
     {"per-frame part",
-     "vec3(frameFlare.w + frameStar.w + frameStreak.x + frameHalo.x + frameGhostLook[0].w"
-     " + frameGhostLook[1].w + frameGhostLook[2].w + frameGhostLook[3].w) * 1e-9"},
-    {"star", "vec3(starLight(d, frameStar.w))"},
-    {"ghosts",
-     "ghostLight(q, frameGhostPlace[0], frameGhostLook[0])"
-     " + ghostLight(q, frameGhostPlace[1], frameGhostLook[1])"
-     " + ghostLight(q, frameGhostPlace[2], frameGhostLook[2])"
-     " + ghostLight(q, frameGhostPlace[3], frameGhostLook[3])"},
-    {"halo", "haloLight(length(d), frameHalo) * frameStreak.z"},
-    {"streak", "streakLight(d, frameStreak.xy) * frameStreak.w"},
+     "vec3(frameA.x + frameA.y + frameA.z + frameA.w + frameB.x + frameC.x + frameHalo.x"
+     " + float(frameCounts.x) + frameFlares[0].z + frameGhostSizes[1].x + frameGhostHues[1].x)"
+     " * 1e-9"},
+    {"star", "vec3(starLight(d, frameA.z))"},
+    {"ghosts", "firstGhosts(q, frameFlares[0].xy, frameB.xy - frameFlares[0].xy)"},
+    {"halo", "haloLight(length(d), frameHalo) * frameC.x"},
+    {"streak", "streakLight(d, frameB.zw) * frameC.y"},
+    // Room for ghosts beyond four and flares beyond one: unused with the effect's values.
+    {"unused room", "extraLight(q)"},
+    {"dirt", "vec3(hash(uv.x * 127.1 + uv.y * 311.7 + Time * 0.01))"},
 };
 
 // The part's name as a benchmark name: spaces become dashes.
@@ -225,9 +225,9 @@ void main()
 {
     vec2 tc = uv * MaxUV;
     vec3 src = texture(InputTexture, tc).rgb;
-    vec2 q = vec2(tc.x * frameFlare.z, tc.y);
-    vec2 d = q - frameFlare.xy;
-    fragColor = vec4(src + frameStar.rgb * ()" +
+    vec2 q = vec2(tc.x * frameA.x, tc.y);
+    vec2 d = q - frameFlares[0].xy;
+    fragColor = vec4(src + FlareColor * frameFlares[0].z * ()" +
            part.light + "), 1.0);\n}\n";
 }
 

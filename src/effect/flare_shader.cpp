@@ -318,20 +318,17 @@ void main()
 
     // Fragment stage: functions that read the per-frame values.
     R"glsl(
-// Ghosts 4g to 4g + 3 of the flare at c, with axis from c to the screen centre; those
+// The first four ghosts of the flare at c, with axis from c to the screen centre; those
 // beyond the count get intensity 0.
-vec3 ghostGroup(vec2 q, vec2 c, vec2 axis, int g)
+vec3 firstGhosts(vec2 q, vec2 c, vec2 axis)
 {
-    vec4 sizes = frameGhostSizes[g];
-    vec4 hues = frameGhostHues[g];
-    int first = 4 * g;
-    vec4 intensity = vec4(lessThan(ivec4(first) + ivec4(0, 1, 2, 3), ivec4(frameCounts.x)))
-                   * GhostIntensity;
-    float f = float(first);
-    return ghostAt(q, c, axis, f, frameA.w, frameC.z, vec2(sizes.x, hues.x), intensity.x)
-         + ghostAt(q, c, axis, f + 1.0, frameA.w, frameC.z, vec2(sizes.y, hues.y), intensity.y)
-         + ghostAt(q, c, axis, f + 2.0, frameA.w, frameC.z, vec2(sizes.z, hues.z), intensity.z)
-         + ghostAt(q, c, axis, f + 3.0, frameA.w, frameC.z, vec2(sizes.w, hues.w), intensity.w);
+    vec4 sizes = frameGhostSizes[0];
+    vec4 hues = frameGhostHues[0];
+    vec4 intensity = vec4(lessThan(ivec4(0, 1, 2, 3), ivec4(frameCounts.x))) * GhostIntensity;
+    return ghostAt(q, c, axis, 0.0, frameA.w, frameC.z, vec2(sizes.x, hues.x), intensity.x)
+         + ghostAt(q, c, axis, 1.0, frameA.w, frameC.z, vec2(sizes.y, hues.y), intensity.y)
+         + ghostAt(q, c, axis, 2.0, frameA.w, frameC.z, vec2(sizes.z, hues.z), intensity.z)
+         + ghostAt(q, c, axis, 3.0, frameA.w, frameC.z, vec2(sizes.w, hues.w), intensity.w);
 }
 
 // Star, halo and streak of a flare at offset d.
@@ -342,12 +339,12 @@ vec3 flareCore(vec2 d)
     return light + streakLight(d, frameB.zw) * frameC.y;
 }
 
-// The first flare's light at q, tinted and scaled; its first four ghosts are one group.
+// The first flare's light at q, tinted and scaled.
 vec3 firstFlareLight(vec2 q)
 {
     vec4 flare = frameFlares[0];
     vec2 axis = frameB.xy - flare.xy;
-    vec3 light = flareCore(q - flare.xy) + ghostGroup(q, flare.xy, axis, 0);
+    vec3 light = flareCore(q - flare.xy) + firstGhosts(q, flare.xy, axis);
     return FlareColor * flare.z * light;
 }
 
