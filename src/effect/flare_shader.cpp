@@ -64,7 +64,7 @@ FRAME vec4 frameB;
 FRAME vec4 frameC;
 // halo shape
 FRAME vec4 frameHalo;
-// (ghost count, flare count): the bounds of the fragment stage's loops. Handed over
+// (ghosts drawn, flares drawn): the bounds of the fragment stage's loops. Handed over
 // rather than written as min(..., 8), so that the compiler cannot unroll those loops.
 FRAME ivec2 frameCounts;
 // per flare: (centre, strength with flicker, alpha and flare count applied, unused)
@@ -176,10 +176,11 @@ vec3 ghostAt(vec2 q, vec2 c, vec2 axis, float fi, float kScale, float chroma, ve
     return (disc * 0.5 + ring * 0.8) * vec3(1.0 + look.y, 1.0, 1.0 - look.y * 0.5) * intensity;
 }
 
-// The number of ghosts drawn: "NumGhosts" rounded, at most eight, none when too faint.
+// The ghost count: "NumGhosts" rounded, none when too faint. At most eight are drawn, but
+// the spacing follows the count.
 int ghostCount(float numGhosts, float ghostIntensity)
 {
-    return ghostIntensity < 0.001 ? 0 : min(int(numGhosts + 0.5), 8);
+    return ghostIntensity < 0.001 ? 0 : max(int(numGhosts + 0.5), 0);
 }
 
 // Chromatic discs and rings on the line from the flare through the centre.
@@ -296,7 +297,7 @@ void main()
     frameC = vec4(HaloSize < 0.001 ? 0.0 : 1.0, StreakLength < 0.001 ? 0.0 : StreakLength * 1.2,
                   ChromaticSpread * 0.01, 0.0);
     frameHalo = haloShape(HaloSize, ChromaticSpread);
-    frameCounts = ivec2(count, clamp(NumFlares, 0, 5));
+    frameCounts = ivec2(min(count, 8), clamp(NumFlares, 0, 5));
 
     // A flare that is not drawn (beyond "NumFlares", or too faint) gets strength 0.
     for (int i = 0; i < 5; ++i) {

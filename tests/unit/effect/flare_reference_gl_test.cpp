@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "effect/flare_shader.h"
 #include "effect/quellix.h"
 #include "gl/gl_loader.h"
 #include "gl/scoped_bindings.h"
@@ -136,13 +137,7 @@ class FlareReferenceTest : public ::testing::Test {
         EXPECT_EQ(effect.RenderFrame(&frame), FF_SUCCESS);
 
         CopyUniforms(effect.Program().GetProgramHandle(), reference_.GetProgramHandle());
-        referenceTarget.Bind();
-        {
-            ScopedProgramUse use(reference_.GetProgramHandle());
-            ScopedTextureUnit unit(0);
-            ffglex::Scoped2DTextureBinding binding(input.Handle);
-            quad_.Draw();
-        }
+        Draw(reference_, referenceTarget, input.Handle);
         effect.ReleaseGL();
         return Compare(effectTarget.Read(), referenceTarget.Read());
     }
@@ -151,12 +146,20 @@ class FlareReferenceTest : public ::testing::Test {
         float largest = 0.0f;
         for (size_t i = 0; i < effect.size(); ++i) {
             for (int c = 0; c < 3; ++c) {
-                if (std::fabs(effect[i][c] - reference[i][c]) > largest) std::printf("DBG %zu c%d %f %f\n", i, c, effect[i][c], reference[i][c]);
                 largest = std::max(largest, std::fabs(effect[i][c] - reference[i][c]));
             }
             EXPECT_EQ(effect[i][3], 1.0f) << "alpha of pixel " << i;
         }
         return largest;
+    }
+
+    // Draws `program` over the target with the input bound, its uniforms already set.
+    void Draw(const ShaderProgram& program, const FloatTarget& target, GLuint input) {
+        target.Bind();
+        ScopedProgramUse use(program.GetProgramHandle());
+        ScopedTextureUnit unit(0);
+        ffglex::Scoped2DTextureBinding binding(input);
+        quad_.Draw();
     }
 
     ShaderProgram reference_;
@@ -174,6 +177,78 @@ TEST_F(FlareReferenceTest, EveryChannelOfEveryPixelIsWithinOneStepOfTheReference
     }
     RecordProperty("largest_difference", std::to_string(overall));
     std::printf("largest channel difference over all scenes: %.7f\n", overall);
+}
+
+// Values the effect never sends but the program accepts: more ghosts, more flares, ghosts
+// or flares switched off. The effect's program is built from its sources and both programs
+// get the same uniforms, set by hand.
+struct Room {
+    const char* name;
+    float numGhosts;
+    float ghostIntensity;
+    int numFlares;
+    float alphas[5];
+};
+const Room kRooms[] = {
+    {"seven ghosts", 7.0f, 0.4f, 1, {1.0f, 0.0f, 0.0f, 0.0f, 0.0f}},
+    {"nine ghosts, eight drawn", 8.6f, 0.4f, 1, {1.0f, 0.0f, 0.0f, 0.0f, 0.0f}},
+    {"two ghosts", 2.0f, 0.4f, 1, {1.0f, 0.0f, 0.0f, 0.0f, 0.0f}},
+    {"ghost count -1", -1.5f, 0.4f, 1, {1.0f, 0.0f, 0.0f, 0.0f, 0.0f}},
+    {"three flares, one faint", 5.0f, 0.4f, 3, {1.0f, 0.5f, 0.0009f, 0.0f, 0.0f}},
+    {"five flares, no ghosts", 0.4f, 0.4f, 5, {0.3f, 1.0f, 0.7f, 0.2f, 1.0f}},
+    {"seven flares asked, five drawn", 4.0f, 0.4f, 7, {1.0f, 1.0f, 1.0f, 1.0f, 1.0f}},
+    {"two flares, faint ghosts", 4.0f, 0.0009f, 2, {1.0f, 1.0f, 0.0f, 0.0f, 0.0f}},
+    {"no flare", 4.0f, 0.4f, 0, {1.0f, 1.0f, 0.0f, 0.0f, 0.0f}},
+    {"first flare faint", 6.0f, 0.4f, 2, {0.0009f, 1.0f, 0.0f, 0.0f, 0.0f}},
+};
+
+void SetRoomUniforms(GLuint program, const Room& room) {
+    const float positions[5][2] = {
+        {0.57f, 0.44f}, {0.2f, 0.8f}, {0.9f, 0.3f}, {0.35f, 0.3f}, {0.7f, 0.75f}};
+    glUseProgram(program);
+    const auto at = [program](const std::string& name) {
+        return glGetUniformLocation(program, name.c_str());
+    };
+    glUniform1i(at("InputTexture"), 0);
+    glUniform2f(at("MaxUV"), 1.0f, 1.0f);
+    glUniform1f(at("Time"), 2.5f);
+    glUniform2f(at("Resolution"), 320.0f, 180.0f);
+    glUniform1f(at("Intensity"), 2.7f);
+    glUniform1f(at("Size"), 0.6f);
+    glUniform3f(at("FlareColor"), 0.3f, 0.5f, 1.0f);
+    glUniform1f(at("NumGhosts"), room.numGhosts);
+    glUniform1f(at("GhostIntensity"), room.ghostIntensity);
+    glUniform1f(at("HaloSize"), 0.4f);
+    glUniform1f(at("StreakLength"), 0.5f);
+    glUniform1f(at("FlickerSpeed"), 0.4f);
+    glUniform1f(at("FlickerAmount"), 0.5f);
+    glUniform1f(at("ChromaticSpread"), 0.4f);
+    glUniform1f(at("Strobe"), 0.0f);
+    glUniform1i(at("NumFlares"), room.numFlares);
+    for (int i = 0; i < 5; ++i) {
+        glUniform2f(at("FlarePos[" + std::to_string(i) + "]"), positions[i][0], positions[i][1]);
+        glUniform1f(at("FlareAlpha[" + std::to_string(i) + "]"), room.alphas[i]);
+    }
+    glUseProgram(0);
+}
+
+TEST_F(FlareReferenceTest, FurtherGhostsAndFlaresMatchTheReference) {
+    ShaderProgram effect;
+    ASSERT_TRUE(effect.Build(kFlareVertexSource, kFlareFragmentSource));
+    const std::vector<uint8_t> picture = NoisePicture(320, 180);
+    ffglhost::Texture texture(320, 180, picture.data());
+    FloatTarget effectTarget(320, 180);
+    FloatTarget referenceTarget(320, 180);
+    for (const Room& room : kRooms) {
+        SetRoomUniforms(effect.GetProgramHandle(), room);
+        SetRoomUniforms(reference_.GetProgramHandle(), room);
+        Draw(effect, effectTarget, texture.Name());
+        Draw(reference_, referenceTarget, texture.Name());
+        const float largest = Compare(effectTarget.Read(), referenceTarget.Read());
+        EXPECT_LE(largest, 1.0f / 255.0f) << room.name;
+        std::printf("%-32s largest channel difference %.7f\n", room.name, largest);
+    }
+    effect.DeleteObjects();
 }
 
 }  // namespace
