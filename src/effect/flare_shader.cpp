@@ -64,8 +64,9 @@ FRAME vec4 frameB;
 FRAME vec4 frameC;
 // halo shape
 FRAME vec4 frameHalo;
-// (ghosts drawn, flares drawn): the bounds of the fragment stage's loops. Handed over
-// rather than written as min(..., 8), so that the compiler cannot unroll those loops.
+// (ghosts drawn, flares drawn): they bound the fragment stage's loop over further ghosts
+// and flares. Handed over as values, so that the compiler cannot unroll that loop into
+// branches, which a SIMD renderer runs for every pixel.
 FRAME ivec2 frameCounts;
 // per flare: (centre, strength with flicker, alpha and flare count applied, unused)
 FRAME vec4 frameFlares[5];
