@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "effect/flare_shader.h"
@@ -209,22 +210,27 @@ void SetRoomUniforms(GLuint program, const Room& room) {
     const auto at = [program](const std::string& name) {
         return glGetUniformLocation(program, name.c_str());
     };
+    const std::pair<const char*, float> floats[] = {
+        {"Time", 2.5f},
+        {"Intensity", 2.7f},
+        {"Size", 0.6f},
+        {"NumGhosts", room.numGhosts},
+        {"GhostIntensity", room.ghostIntensity},
+        {"HaloSize", 0.4f},
+        {"StreakLength", 0.5f},
+        {"FlickerSpeed", 0.4f},
+        {"FlickerAmount", 0.5f},
+        {"ChromaticSpread", 0.4f},
+        {"Strobe", 0.0f},
+    };
+    for (const auto& [name, value] : floats) {
+        glUniform1f(at(name), value);
+    }
     glUniform1i(at("InputTexture"), 0);
-    glUniform2f(at("MaxUV"), 1.0f, 1.0f);
-    glUniform1f(at("Time"), 2.5f);
-    glUniform2f(at("Resolution"), 320.0f, 180.0f);
-    glUniform1f(at("Intensity"), 2.7f);
-    glUniform1f(at("Size"), 0.6f);
-    glUniform3f(at("FlareColor"), 0.3f, 0.5f, 1.0f);
-    glUniform1f(at("NumGhosts"), room.numGhosts);
-    glUniform1f(at("GhostIntensity"), room.ghostIntensity);
-    glUniform1f(at("HaloSize"), 0.4f);
-    glUniform1f(at("StreakLength"), 0.5f);
-    glUniform1f(at("FlickerSpeed"), 0.4f);
-    glUniform1f(at("FlickerAmount"), 0.5f);
-    glUniform1f(at("ChromaticSpread"), 0.4f);
-    glUniform1f(at("Strobe"), 0.0f);
     glUniform1i(at("NumFlares"), room.numFlares);
+    glUniform2f(at("MaxUV"), 1.0f, 1.0f);
+    glUniform2f(at("Resolution"), 320.0f, 180.0f);
+    glUniform3f(at("FlareColor"), 0.3f, 0.5f, 1.0f);
     for (int i = 0; i < 5; ++i) {
         glUniform2f(at("FlarePos[" + std::to_string(i) + "]"), positions[i][0], positions[i][1]);
         glUniform1f(at("FlareAlpha[" + std::to_string(i) + "]"), room.alphas[i]);
