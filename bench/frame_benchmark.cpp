@@ -36,8 +36,11 @@ const PluginLibrary& Module() {
 // Frame times per resolution, for the ratio printed at the end.
 std::map<int, double> g_effectSeconds;
 std::map<int, double> g_passthroughSeconds;
-// Frame times of the flare's parts drawn alone at 1080p, by part name.
+// Frame times of the flare's parts drawn alone at 1080p, by part name; and the CPU time of
+// the thread that drew them and of the passthrough frame at 1080p.
 std::map<std::string, double> g_partSeconds;
+std::map<std::string, double> g_partCpuSeconds;
+double g_passthroughCpuSeconds = 0.0;
 
 std::vector<uint8_t> Picture(uint32_t width, uint32_t height) {
     std::vector<uint8_t> rgba(size_t{width} * height * 4);
@@ -305,8 +308,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
                 g_effectSeconds[height] = seconds;
             } else if (name.rfind("PassthroughFrame/", 0) == 0) {
                 g_passthroughSeconds[height] = seconds;
+                g_passthroughCpuSeconds =
+                    height == 1080 ? run.GetAdjustedCPUTime() : g_passthroughCpuSeconds;
             } else if (name.rfind("PartFrame/", 0) == 0) {
-                g_partSeconds[name.substr(10, name.find('/', 10) - 10)] = seconds;
+                const std::string part = name.substr(10, name.find('/', 10) - 10);
+                g_partSeconds[part] = seconds;
+                g_partCpuSeconds[part] = run.GetAdjustedCPUTime();
             }
         }
     }
@@ -323,19 +330,26 @@ class RatioReporter : public benchmark::ConsoleReporter {
     }
 
   private:
-    // Each part's cost above the passthrough pass, in milliseconds and in passthrough passes.
+    // Each part's cost above the passthrough pass, in milliseconds and in passthrough passes:
+    // wall clock, and CPU time of the calling thread, which holds all of the GL work only
+    // when llvmpipe renders on that thread (LP_NUM_THREADS=0) and then varies far less
+    // with other load on the machine.
     static void PrintBreakdown() {
         const auto passthrough = g_passthroughSeconds.find(1080);
         if (g_partSeconds.empty() || passthrough == g_passthroughSeconds.end()) {
             return;
         }
-        std::printf("breakdown at 1080p, each part alone above the passthrough pass:\n");
+        std::printf(
+            "breakdown at 1080p, each part alone above the passthrough pass\n"
+            "(wall clock; CPU of this thread, all of it with LP_NUM_THREADS=0):\n");
         for (const FlarePart& part : kFlareParts) {
             const auto found = g_partSeconds.find(Slug(part.name));
             if (found != g_partSeconds.end()) {
                 const double cost = found->second - passthrough->second;
-                std::printf("  %-15s %7.2f ms  %5.2f x passthrough\n", part.name, cost,
-                            cost / passthrough->second);
+                const double cpu = g_partCpuSeconds[found->first] - g_passthroughCpuSeconds;
+                std::printf("  %-15s %7.2f ms %5.2f x  | CPU %7.2f ms %5.2f x passthrough\n",
+                            part.name, cost, cost / passthrough->second, cpu,
+                            g_passthroughCpuSeconds > 0 ? cpu / g_passthroughCpuSeconds : 0.0);
             }
         }
     }
