@@ -41,7 +41,7 @@ std::string PngSequenceSink::FrameName(uint64_t index) const {
 
 void PngSequenceSink::Write(const Image& frame, uint64_t index) {
     PendingFile file(directory_ + "/" + FrameName(index));
-    WritePng(file.TemporaryPath(), frame);
+    WriteFramePng(file.TemporaryPath(), frame);
     file.Commit();
     written_.push_back(file.FinalPath());
 }
