@@ -13,6 +13,7 @@
 
 #include "gl/gl_loader.h"
 #include "host/logging.h"
+#include "host/plug_main.h"
 #include "lib/gl/gl_objects.h"
 #include "support/allocation_hooks.h"
 
@@ -277,6 +278,44 @@ TEST_F(EffectGl, FrameWithoutAUsableInputFailsAndLeavesTheClock) {
     EXPECT_EQ(UniformFloat(effect, "Time"), static_cast<float>(1.0 / 60.0));
     EXPECT_EQ(Bound(GL_FRAMEBUFFER_BINDING), static_cast<GLint>(target_->Framebuffer()));
     effect.ReleaseGL();
+}
+
+}  // namespace
+
+namespace {
+
+int LiveGlObjects() {
+    int live = 0;
+    for (GLuint name = 1; name < 512; ++name) {
+        live += glIsProgram(name) + glIsShader(name) + glIsBuffer(name) + glIsVertexArray(name);
+    }
+    return live;
+}
+
+// Instantiation through the entry point when the program or the quad cannot be built:
+// InitGL says which, instantiation fails, and nothing it built is left alive.
+TEST_F(EffectGl, InitGLFailuresAreLoggedAndLeaveNothing) {
+    const struct {
+        InitGLFault fault;
+        const char* message;
+    } rows[] = {
+        {InitGLFault::kProgram, "Quellix: FAILED to compile flare shader!"},
+        {InitGLFault::kQuad, "Quellix: FAILED to init quad!"},
+    };
+    for (const auto& row : rows) {
+        HostLines().clear();
+        const int before = LiveGlObjects();
+        SetInitGLFaultForTesting(row.fault);
+        testing::internal::CaptureStdout();
+        const FFResult answer =
+            plugMain(FF_INSTANTIATE_GL, reinterpret_cast<uintptr_t>(&viewport_), nullptr);
+        testing::internal::GetCapturedStdout();
+        SetInitGLFaultForTesting(InitGLFault::kNone);
+        EXPECT_EQ(answer, 0x00000000FFFFFFFFu) << row.message;
+        EXPECT_EQ(HostLines(),
+                  (std::vector<std::string>{"Quellix v3.0: InitGL starting...", row.message}));
+        EXPECT_EQ(LiveGlObjects(), before) << row.message;
+    }
 }
 
 }  // namespace
