@@ -13,6 +13,7 @@
 #include "gl/scoped_bindings.h"
 #include "gl/screen_quad.h"
 #include "gl/shader_program.h"
+#include "support/cover_triangle.h"
 
 namespace {
 
@@ -62,15 +63,6 @@ class FloatTarget {
     GLuint framebuffer_ = 0;
     bool complete_ = false;
 };
-
-// A triangle over the whole viewport from gl_VertexID, drawn with an empty vertex array.
-const char kCoverVertexSource[] = R"glsl(#version 410 core
-void main()
-{
-    vec2 p = vec2(float((gl_VertexID << 1) & 2), float(gl_VertexID & 2));
-    gl_Position = vec4(p * 2.0 - 1.0, 0.0, 1.0);
-}
-)glsl";
 
 void DrainGlErrors() {
     while (glGetError() != GL_NO_ERROR) {

@@ -21,6 +21,7 @@
 #include "lib/gl/gl_objects.h"
 #include "lib/io/image.h"
 #include "lib/io/png_file.h"
+#include "support/cover_triangle.h"
 #include "support/flare_model.h"
 
 namespace {
@@ -130,20 +131,12 @@ void main()
 }
 )glsl";
 
-const char kCoverVertex[] = R"glsl(#version 410 core
-void main()
-{
-    vec2 p = vec2(float((gl_VertexID << 1) & 2), float(gl_VertexID & 2));
-    gl_Position = vec4(p * 2.0 - 1.0, 0.0, 1.0);
-}
-)glsl";
-
 flare_model::HashValues GpuHashes(const flare_model::Uniforms& u) {
     constexpr int kWidth = flare_model::kMaxGhosts + flare_model::kMaxFlares;
     ShaderProgram program;
     const std::string fragment =
         std::string("#version 410 core\n") + kFlareFunctionSource + kHashMain;
-    EXPECT_TRUE(program.Build(kCoverVertex, fragment.c_str()));
+    EXPECT_TRUE(program.Build(kCoverVertexSource, fragment.c_str()));
     GLuint texture = 0, framebuffer = 0, vertexArray = 0;
     glGenTextures(1, &texture);
     glBindTexture(GL_TEXTURE_2D, texture);
