@@ -325,8 +325,8 @@ TEST_F(WholeFrame, ScenesMatchTheReferenceModel) {
             unchanged += actual[i] == picture.rgba[i] ? 1 : 0;
         }
         const double share = static_cast<double>(inside) / static_cast<double>(channels);
-        std::printf("[ scene    ] %-20s %.5f of channel values inside the band\n", scene.name,
-                    share);
+        std::printf("[ scene    ] %-20s %zu of %zu channel values (%.5f) inside the band\n",
+                    scene.name, inside, channels, share);
         RecordProperty(scene.name, std::to_string(share));
         EXPECT_EQ(opaque, actual.size() / 4) << "alpha is 1 everywhere";
         if (bands.flareOff) {
