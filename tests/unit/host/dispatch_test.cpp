@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -25,8 +26,10 @@ bool g_capability16Switch = false;
 int g_loaderRuns = 0;
 const char kRecorderText[] = "text value";
 
-// How the factory answers: it makes a Recorder, or fails with null, or fails yet leaves one.
-enum class Factory { kMakes, kFails, kFailsLeavingOne } g_factory = Factory::kMakes;
+// How the factory answers: it makes a Recorder, or fails with null, or fails yet leaves one,
+// or runs out of memory.
+enum class Factory { kMakes, kFails, kFailsLeavingOne, kThrows } g_factory = Factory::kMakes;
+bool g_initGLThrows = false;
 
 class Recorder : public CFFGLPlugin {
   public:
@@ -40,6 +43,9 @@ class Recorder : public CFFGLPlugin {
     ~Recorder() override { g_calls.push_back("destroy"); }
     uint32_t InitGL(const FFGLViewportStruct*) override {
         g_calls.push_back("InitGL");
+        if (g_initGLThrows) {
+            throw std::bad_alloc();
+        }
         return g_initGLAnswer;
     }
     uint32_t ReleaseGL() override {
@@ -72,6 +78,9 @@ class Recorder : public CFFGLPlugin {
 
 uint32_t MakeRecorder(CFFGLPlugin** instance) {
     g_calls.push_back("factory");
+    if (g_factory == Factory::kThrows) {
+        throw std::bad_alloc();
+    }
     *instance = g_factory == Factory::kFails ? nullptr : new Recorder();
     return g_factory == Factory::kMakes ? FF_SUCCESS : FF_FAIL;
 }
@@ -109,6 +118,7 @@ class Dispatch : public ::testing::Test {
         g_onConnectAnswer = FF_SUCCESS;
         g_capability16Switch = false;
         g_factory = Factory::kMakes;
+        g_initGLThrows = false;
         g_loaderRuns = 0;
         SetGlLoaderForTesting(SucceedingLoader);
     }
@@ -341,23 +351,33 @@ TEST_F(Dispatch, ValueCodesAnswerByTypeAndEventsAreTaken) {
     plugMain(FF_DEINSTANTIATE_GL, 0, instance);
 }
 
-// A factory that fails: the lazy path answers each code's failure value. Instantiation
-// fails too, and destroys what a factory that answered FF_FAIL still made.
+// A factory that fails or throws: the lazy path answers each code's failure value.
+// Instantiation fails too, and destroys what a factory that answered FF_FAIL still made.
 TEST_F(Dispatch, FailingFactory) {
-    g_factory = Factory::kFails;
-    EXPECT_EQ(plugMain(FF_GET_NUM_PARAMETERS, 0, nullptr), FF_FAIL);
-    EXPECT_EQ(plugMain(FF_GET_PLUGIN_CAPS, FF_CAP_MINIMUM_INPUT_FRAMES, nullptr), FF_FAIL);
-    EXPECT_EQ(plugMain(FF_GET_PARAMETER_NAME, 0, nullptr), 0u);
-    for (Factory factory : {Factory::kFails, Factory::kFailsLeavingOne}) {
+    for (Factory factory : {Factory::kFails, Factory::kThrows}) {
+        plugMain(FF_DEINITIALISE, 0, nullptr);
+        g_factory = factory;
+        EXPECT_EQ(plugMain(FF_GET_NUM_PARAMETERS, 0, nullptr), FF_FAIL);
+        EXPECT_EQ(plugMain(FF_GET_PLUGIN_CAPS, FF_CAP_MINIMUM_INPUT_FRAMES, nullptr), FF_FAIL);
+        EXPECT_EQ(plugMain(FF_GET_PARAMETER_NAME, 0, nullptr), 0u);
+    }
+    for (Factory factory : {Factory::kFails, Factory::kFailsLeavingOne, Factory::kThrows}) {
         g_factory = Factory::kMakes;
         ASSERT_EQ(plugMain(FF_INITIALISE_V2, 0, nullptr), FF_SUCCESS);
         g_factory = factory;
         g_calls.clear();
         EXPECT_EQ(Instantiate(), nullptr);
         const Calls expected =
-            factory == Factory::kFails ? Calls{"factory"} : Calls{"factory", "destroy"};
+            factory == Factory::kFailsLeavingOne ? Calls{"factory", "destroy"} : Calls{"factory"};
         EXPECT_EQ(g_calls, expected);
     }
+    // An InitGL that throws fails the instantiation like one that answers FF_FAIL.
+    g_factory = Factory::kMakes;
+    g_initGLThrows = true;
+    g_calls.clear();
+    EXPECT_EQ(Instantiate(), nullptr);
+    EXPECT_EQ(g_calls, (Calls{"factory", "SetParamFloat 0 0.250000", "SetParamText 1 ''", "InitGL",
+                              "ReleaseGL", "destroy"}));
 }
 
 // Code 49 with input 16 enables capability 16 on the instance only when the prototype's
