@@ -218,22 +218,6 @@ TEST_F(Dispatch, FailedLoaderIsNeverRetried) {
     EXPECT_EQ(std::count(g_calls.begin(), g_calls.end(), "InitGL"), 0);
 }
 
-TEST_F(Dispatch, ConnectionFlagRules) {
-    FFInstanceID instance = Instantiate();
-    ASSERT_NE(instance, nullptr);
-    ProcessOpenGLStruct frame{};
-    g_calls.clear();
-    plugMain(FF_PROCESS_OPENGL, reinterpret_cast<uintptr_t>(&frame), instance);
-    plugMain(FF_PROCESS_OPENGL, reinterpret_cast<uintptr_t>(&frame), instance);
-    EXPECT_EQ(g_calls, (Calls{"OnConnect", "RenderFrame", "RenderFrame"}));
-
-    g_onDisconnectAnswer = 3;  // a failed disconnect leaves the flag set
-    EXPECT_EQ(plugMain(FF_DISCONNECT, 0, instance), 3u);
-    g_calls.clear();
-    EXPECT_EQ(plugMain(FF_DEINSTANTIATE_GL, 0, instance), FF_SUCCESS);
-    EXPECT_EQ(g_calls, (Calls{"OnDisconnect", "ReleaseGL", "destroy"}));
-}
-
 TEST_F(Dispatch, ParameterCodesTakeTheTypeFromThePrototype) {
     FFInstanceID instance = Instantiate();
     ASSERT_NE(instance, nullptr);
@@ -272,41 +256,59 @@ TEST_F(Dispatch, ConnectionStateDecidesWhatFramesAndDeinstantiationCall) {
     const struct {
         const char* what;
         uint32_t onConnect;
+        uint32_t onDisconnect;
         std::vector<uint32_t> codes;
         Calls expected;
     } rows[] = {
+        {"the first frame connects",
+         FF_SUCCESS,
+         FF_SUCCESS,
+         {FF_PROCESS_OPENGL, FF_PROCESS_OPENGL, FF_DEINSTANTIATE_GL},
+         {"OnConnect", "RenderFrame", "RenderFrame", "OnDisconnect", "ReleaseGL", "destroy"}},
         {"connected before the frame",
+         FF_SUCCESS,
          FF_SUCCESS,
          {FF_CONNECT, FF_PROCESS_OPENGL, FF_DEINSTANTIATE_GL},
          {"OnConnect", "RenderFrame", "OnDisconnect", "ReleaseGL", "destroy"}},
         {"disconnected before the frame",
+         FF_SUCCESS,
          FF_SUCCESS,
          {FF_CONNECT, FF_DISCONNECT, FF_PROCESS_OPENGL, FF_DEINSTANTIATE_GL},
          {"OnConnect", "OnDisconnect", "OnConnect", "RenderFrame", "OnDisconnect", "ReleaseGL",
           "destroy"}},
         {"disconnected before deinstantiation",
          FF_SUCCESS,
+         FF_SUCCESS,
          {FF_CONNECT, FF_DISCONNECT, FF_DEINSTANTIATE_GL},
          {"OnConnect", "OnDisconnect", "ReleaseGL", "destroy"}},
+        {"a failed disconnect leaves the instance connected",
+         FF_SUCCESS,
+         3,
+         {FF_CONNECT, FF_DISCONNECT, FF_DEINSTANTIATE_GL},
+         {"OnConnect", "OnDisconnect", "OnDisconnect", "ReleaseGL", "destroy"}},
         {"a failed connect leaves the instance unconnected",
          3,
+         FF_SUCCESS,
          {FF_CONNECT, FF_DEINSTANTIATE_GL},
          {"OnConnect", "ReleaseGL", "destroy"}},
         {"a frame whose connect fails renders and counts as connected",
          3,
+         FF_SUCCESS,
          {FF_PROCESS_OPENGL, FF_PROCESS_OPENGL, FF_DEINSTANTIATE_GL},
          {"OnConnect", "RenderFrame", "RenderFrame", "OnDisconnect", "ReleaseGL", "destroy"}},
     };
     for (const auto& row : rows) {
         g_onConnectAnswer = row.onConnect;
+        g_onDisconnectAnswer = row.onDisconnect;
         FFInstanceID instance = Instantiate();
         ASSERT_NE(instance, nullptr) << row.what;
         g_calls.clear();
         ProcessOpenGLStruct frame{};
         for (uint32_t code : row.codes) {
             const FFResult answer = plugMain(code, AsInput(&frame), instance);
-            if (code == FF_CONNECT) {
-                EXPECT_EQ(answer, row.onConnect) << row.what;
+            if (code == FF_CONNECT || code == FF_DISCONNECT) {
+                EXPECT_EQ(answer, code == FF_CONNECT ? row.onConnect : row.onDisconnect)
+                    << row.what;
             }
         }
         EXPECT_EQ(g_calls, row.expected) << row.what;
