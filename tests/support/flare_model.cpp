@@ -37,22 +37,6 @@ double Length(Vec2 v, double aspect) {
     return std::hypot(v.x * aspect, v.y);
 }
 
-double Flicker(double t, double speed, double amount, int flare, const HashValues& hashes) {
-    if (amount < 0.001) {
-        return 1.0;
-    }
-    const double s = speed * 10.0;
-    const double x = t * s * 0.5;
-    double f = Clamp01(x - hashes.latticePoint[flare]);
-    f = f * f * (3.0 - 2.0 * f);
-    const double noise = hashes.latticeValue[flare][0] +
-                         (hashes.latticeValue[flare][1] - hashes.latticeValue[flare][0]) * f;
-    double sum = 0.3 * std::sin(t * s) + 0.25 * std::sin(t * s * 2.37 + 1.7) +
-                 0.15 * std::sin(t * s * 4.71 + 3.1) + 0.3 * noise;
-    sum = 0.5 + sum * 0.5;
-    return 1.0 + (Clamp01(sum) - 1.0) * amount;
-}
-
 double Star(Vec2 delta, double size, double aspect) {
     const Vec2 d{delta.x * aspect, delta.y};
     const double dist = std::hypot(d.x, d.y);
@@ -140,6 +124,21 @@ double Blend(double source, double flare) {
 
 }  // namespace
 
+double Flicker(double t, double speed, double amount, double latticePoint,
+               const double latticeValue[2]) {
+    if (amount < 0.001) {
+        return 1.0;
+    }
+    const double s = speed * 10.0;
+    double f = Clamp01(t * s * 0.5 - latticePoint);
+    f = f * f * (3.0 - 2.0 * f);
+    const double noise = latticeValue[0] + (latticeValue[1] - latticeValue[0]) * f;
+    double sum = 0.3 * std::sin(t * s) + 0.25 * std::sin(t * s * 2.37 + 1.7) +
+                 0.15 * std::sin(t * s * 4.71 + 3.1) + 0.3 * noise;
+    sum = 0.5 + sum * 0.5;
+    return 1.0 + (Clamp01(sum) - 1.0) * amount;
+}
+
 Bands ExpectedFrame(const Uniforms& u, const HashValues& hashes, const Picture& input,
                     uint32_t width, uint32_t height) {
     const double aspect = u.resolution[0] / std::max(u.resolution[1], 1.0);
@@ -147,8 +146,9 @@ Bands ExpectedFrame(const Uniforms& u, const HashValues& hashes, const Picture& 
     if (u.strobe > 0.001) {
         gate = std::sin(u.time * (u.strobe * 30.0 + 1.0) * 6.2831853) >= 0.0 ? 1.0 : 0.0;
     }
-    const double strength =
-        u.intensity * Flicker(u.time, u.flickerSpeed, u.flickerAmount, 0, hashes) * gate;
+    const double strength = u.intensity * gate *
+                            Flicker(u.time, u.flickerSpeed, u.flickerAmount, hashes.latticePoint[0],
+                                    hashes.latticeValue[0]);
 
     Bands bands;
     bands.flareOff = strength < 0.001;
@@ -166,8 +166,8 @@ Bands ExpectedFrame(const Uniforms& u, const HashValues& hashes, const Picture& 
                 if (u.flareAlpha[i] < 0.001) {
                     continue;
                 }
-                const double own =
-                    Flicker(u.time + i * 1.37, u.flickerSpeed, u.flickerAmount * 0.3, i, hashes);
+                const double own = Flicker(u.time + i * 1.37, u.flickerSpeed, u.flickerAmount * 0.3,
+                                           hashes.latticePoint[i], hashes.latticeValue[i]);
                 const Vec2 centre{u.flarePos[i][0] * u.maxUV[0], u.flarePos[i][1] * u.maxUV[1]};
                 light = light +
                         OneFlare(p, centre, strength * u.flareAlpha[i] * own, u, hashes, aspect);

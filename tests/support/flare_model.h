@@ -60,6 +60,11 @@ struct Bands {
     bool flareOff = false;  // the whole frame is the input unchanged
 };
 
+// The flicker multiplier at time t, given its noise lattice point n = floor(t * speed * 5)
+// and the hash values there and at n + 1.
+double Flicker(double t, double speed, double amount, double latticePoint,
+               const double latticeValue[2]);
+
 // The expected output of a frame of `width` × `height` pixels. `input` is the picture in
 // the input texture, which may be larger than the image (padding); it is sampled at
 // texel centres.

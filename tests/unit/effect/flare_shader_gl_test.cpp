@@ -14,6 +14,7 @@
 #include "gl/screen_quad.h"
 #include "gl/shader_program.h"
 #include "support/cover_triangle.h"
+#include "support/flare_model.h"
 
 namespace {
 
@@ -204,6 +205,48 @@ void main()
     EXPECT_NEAR(row[1][0], 0.2f, 1e-3f) << "8.6 ghosts round to nine";
     EXPECT_NEAR(row[1][1], 0.2f, 1e-3f) << "the eighth of nine ghosts is drawn";
     EXPECT_EQ(row[1][2], 0.0f) << "the ninth is not";
+}
+
+// flicker() against the reference model at a few times, with the value noise's lattice
+// hashes taken from this GPU (hash is not portable): x = 0 holds flicker at full depth, y
+// and z the hashes at the lattice point n = floor(t * 2), which w holds.
+TEST_F(FlareShaderTest, FlickerMatchesTheReferenceModel) {
+    const float times[] = {0.3f, 1.7f, 4.2f, 9.9f};
+    const std::vector<Pixel> row = Evaluate(R"glsl(
+void main()
+{
+    float times[4] = float[](0.3, 1.7, 4.2, 9.9);
+    float t = times[int(gl_FragCoord.x)];
+    float n = floor(t * (0.4 * 10.0) * 0.5);
+    fragColor = vec4(flicker(t, 0.4, 1.0), hash(n), hash(n + 1.0), n);
+}
+)glsl",
+                                            4);
+    ASSERT_EQ(row.size(), 4u);
+    for (int i = 0; i < 4; ++i) {
+        const double lattice[2] = {row[i][1], row[i][2]};
+        EXPECT_NEAR(row[i][0], flare_model::Flicker(times[i], 0.4f, 1.0, row[i][3], lattice), 1e-4)
+            << "t = " << times[i];
+    }
+}
+
+// computeFlare splits the streak by colour: red is the streak shifted by 0.003 × the
+// chromatic spread, blue shifted the other way. With the star shrunk to nothing and ghosts
+// and halo off, 0.3 to the right of the flare only the streak is left.
+TEST_F(FlareShaderTest, StreakIsSplitByColour) {
+    const std::vector<Pixel> row = Evaluate(R"glsl(
+void main()
+{
+    vec3 flare = computeFlare(vec2(0.8, 0.5), vec2(0.5), vec2(1.0), 1.0, 1.0, 0.0, vec3(1.0),
+                              0.0, 0.4, 0.0, 0.5, 0.4);
+    fragColor = vec4(flare, 0.0);
+}
+)glsl",
+                                            1);
+    ASSERT_EQ(row.size(), 1u);
+    EXPECT_NEAR(row[0][0], 0.179851f, 2e-5f) << "red";
+    EXPECT_NEAR(row[0][1], 0.180717f, 2e-5f) << "green";
+    EXPECT_NEAR(row[0][2], 0.181586f, 2e-5f) << "blue";
 }
 
 // The full program as the effect builds it, with its uniforms set by hand.

@@ -285,9 +285,10 @@ TEST_F(WholeFrame, ScenesMatchTheReferenceModel) {
          false,
          1,
          {{kAutoMove, 0.0f}, {kFlareX, 1.3f}, {kFlareY, -0.2f}}},
-        // Strobe 1 is 31 cycles a second: frame 2 (t = 2/60) is open, frame 1 closed.
-        {"strobe_open", 160, 96, false, 2, {{kStrobe, 1.0f}}},
-        {"strobe_closed", 160, 96, false, 1, {{kStrobe, 1.0f}}},
+        // Strobe 0.2 is 7 cycles a second: frame 9 (1.05 cycles) is open, frame 13 (1.52
+        // cycles) closed.
+        {"strobe_open", 160, 96, false, 9, {{kStrobe, 0.2f}}},
+        {"strobe_closed", 160, 96, false, 13, {{kStrobe, 0.2f}}},
         {"padded", 150, 90, true, 1, {{kAutoMove, 0.0f}, {kFlareX, 0.3f}, {kFlareY, 0.6f}}},
         {"low_intensity", 160, 96, false, 1, {{kIntensity, 0.05f}}},
         {"square_large_size",
