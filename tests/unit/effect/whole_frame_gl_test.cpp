@@ -8,7 +8,6 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -273,6 +272,29 @@ std::string WriteFailurePictures(const std::string& scene, const flare_model::Ba
     return folder.string();
 }
 
+struct Counts {
+    size_t channels = 0;   // colour channel values
+    size_t inside = 0;     // of them inside their band, give or take the tolerance
+    size_t unchanged = 0;  // of them equal to the input's
+    size_t opaque = 0;     // pixels with alpha 1
+};
+
+Counts Compare(const flare_model::Bands& bands, const std::vector<uint8_t>& actual,
+               const Picture& input) {
+    Counts counts;
+    for (size_t i = 0; i < actual.size(); ++i) {
+        if (i % 4 == 3) {
+            counts.opaque += actual[i] == 255 ? 1 : 0;
+            continue;
+        }
+        const double value = actual[i] / 255.0;
+        ++counts.channels;
+        counts.inside += value >= bands.low[i] - kTolerance && value <= bands.high[i] + kTolerance;
+        counts.unchanged += actual[i] == input.rgba[i] ? 1 : 0;
+    }
+    return counts;
+}
+
 TEST_F(WholeFrame, ScenesMatchTheReferenceModel) {
     const Scene scenes[] = {
         {"defaults_frame_1", 160, 96, false, 1, {}},
@@ -314,24 +336,15 @@ TEST_F(WholeFrame, ScenesMatchTheReferenceModel) {
         const flare_model::Bands bands = flare_model::ExpectedFrame(
             uniforms, GpuHashes(uniforms), input, scene.width, scene.height);
 
-        size_t inside = 0, channels = 0, opaque = 0, unchanged = 0;
-        for (size_t i = 0; i < actual.size(); ++i) {
-            if (i % 4 == 3) {
-                opaque += actual[i] == 255 ? 1 : 0;
-                continue;
-            }
-            const double value = actual[i] / 255.0;
-            ++channels;
-            inside += value >= bands.low[i] - kTolerance && value <= bands.high[i] + kTolerance;
-            unchanged += actual[i] == picture.rgba[i] ? 1 : 0;
-        }
-        const double share = static_cast<double>(inside) / static_cast<double>(channels);
+        const Counts counts = Compare(bands, actual, picture);
+        const double share =
+            static_cast<double>(counts.inside) / static_cast<double>(counts.channels);
         std::printf("[ scene    ] %-20s %zu of %zu channel values (%.5f) inside the band\n",
-                    scene.name, inside, channels, share);
+                    scene.name, counts.inside, counts.channels, share);
         RecordProperty(scene.name, std::to_string(share));
-        EXPECT_EQ(opaque, actual.size() / 4) << "alpha is 1 everywhere";
+        EXPECT_EQ(counts.opaque, actual.size() / 4) << "alpha is 1 everywhere";
         if (bands.flareOff) {
-            EXPECT_EQ(unchanged, channels) << "with the flare off the input passes unchanged";
+            EXPECT_EQ(counts.unchanged, counts.channels) << "the flare is off: the input passes";
         }
         if (share < kRequiredShare) {
             ADD_FAILURE() << "only " << share << " of channel values inside the band; pictures in "
