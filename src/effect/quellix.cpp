@@ -16,6 +16,8 @@ const char* const kParameterNames[Quellix::kParameterCount] = {
     "Flare X", "Flare Y", "Intensity", "Size", "Auto Move", "Strobe",
 };
 
+InitGLFault g_initGLFault = InitGLFault::kNone;
+
 constexpr double kFrameStep = 1.0 / 60.0;
 constexpr double kTimeWrap = 100000.0;
 
@@ -27,6 +29,10 @@ float LimitToUnit(float p) {
 
 }  // namespace
 
+void SetInitGLFaultForTesting(InitGLFault fault) {
+    g_initGLFault = fault;
+}
+
 // The module's self-description, registered at load.
 static PluginDescription g_pluginDescription(Quellix::CreateInstance, "QX01", "Quellix Shine", 2, 1,
                                              3, 0, FF_EFFECT,
@@ -34,7 +40,13 @@ static PluginDescription g_pluginDescription(Quellix::CreateInstance, "QX01", "Q
                                              "Tarnholt");
 
 uint32_t Quellix::CreateInstance(CFFGLPlugin** instance) {
-    *instance = new (std::nothrow) Quellix();
+    // The constructor's parameter declarations allocate too, so running out of memory
+    // there is a failed creation as well.
+    try {
+        *instance = new Quellix();
+    } catch (const std::bad_alloc&) {
+        *instance = nullptr;
+    }
     return *instance != nullptr ? FF_SUCCESS : FF_FAIL;
 }
 
@@ -53,11 +65,12 @@ Quellix::~Quellix() = default;
 
 uint32_t Quellix::InitGL(const FFGLViewportStruct* viewport) {
     LogToHost("Quellix v3.0: InitGL starting...");
-    if (!shader_.Build(kFlareVertexSource, kFlareFragmentSource)) {
+    const char* fragmentSource = g_initGLFault == InitGLFault::kProgram ? "" : kFlareFragmentSource;
+    if (!shader_.Build(kFlareVertexSource, fragmentSource)) {
         LogToHost("Quellix: FAILED to compile flare shader!");
         return FF_FAIL;
     }
-    if (!quad_.CreateBuffers(false)) {
+    if (g_initGLFault == InitGLFault::kQuad || !quad_.CreateBuffers(false)) {
         LogToHost("Quellix: FAILED to init quad!");
         return FF_FAIL;
     }

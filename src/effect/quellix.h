@@ -46,6 +46,11 @@ class Quellix : public CFFGLPlugin {
     double accumulatedTime_ = 0.0;
 };
 
+// Test seam: makes InitGL fail as a context would that cannot build the flare program
+// (kProgram: it is given an empty fragment source) or create the quad (kQuad).
+enum class InitGLFault { kNone, kProgram, kQuad };
+void SetInitGLFaultForTesting(InitGLFault fault);
+
 // The flare position for one frame: still at (flareX, flareY) unclamped, or moving along
 // the Auto Move path (clamped into 0..1) when autoMove exceeds 0.001. All in 32-bit float.
 struct FlarePosition {

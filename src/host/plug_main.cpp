@@ -115,7 +115,13 @@ FFResult Instantiate(const FFGLViewportStruct* viewport) {
     if (!EnsureGlLoader()) {
         return kInstantiateFailed;
     }
-    if (instance->InitGL(viewport) != FF_SUCCESS) {
+    // An InitGL that throws has failed too: what it built is released all the same.
+    uint32_t initialised = FF_FAIL;
+    try {
+        initialised = instance->InitGL(viewport);
+    } catch (...) {
+    }
+    if (initialised != FF_SUCCESS) {
         instance->ReleaseGL();
         return kInstantiateFailed;
     }
@@ -436,12 +442,41 @@ bool IsInstanceCode(uint32_t code) {
     }
 }
 
-}  // namespace
+// The answer of a code that failed: null for the codes that answer a pointer, 0 for the
+// separator count, the FF_FAIL word for every other code.
+FFResult FailureValue(uint32_t code) {
+    switch (code) {
+        case FF_GET_INFO:
+        case FF_GET_EXTENDED_INFO:
+        case FF_GET_PARAMETER_NAME:
+        case FF_GET_PARAMETER_DISPLAY:
+        case FF_GET_PLUGIN_SHORT_NAME:
+        case FF_GET_PARAMETER_ELEMENT_NAME:
+        case FF_GET_FILE_PARAMETER_EXTENSION:
+        case FF_GET_NUM_ELEMENT_SEPARATORS:
+            return 0;
+        default:
+            return FF_FAIL;
+    }
+}
 
-extern "C" FFResult plugMain(uint32_t functionCode, FFMixed input, FFInstanceID instanceHandle) {
+FFResult Dispatch(uint32_t functionCode, FFMixed input, FFInstanceID instanceHandle) {
     auto* instance = static_cast<CFFGLPlugin*>(instanceHandle);
     if (!IsInstanceCode(functionCode)) {
         return DispatchPluginWide(functionCode, input, instance);
     }
     return instance != nullptr ? DispatchInstance(functionCode, input, *instance) : FF_FAIL;
+}
+
+}  // namespace
+
+// No exception may unwind into the host, which is not C++ and could not catch it: a call
+// that runs out of memory (while making the prototype, an instance or a text copy) answers
+// its code's failure value instead. Owners are scoped, so nothing is left behind.
+extern "C" FFResult plugMain(uint32_t functionCode, FFMixed input, FFInstanceID instanceHandle) {
+    try {
+        return Dispatch(functionCode, input, instanceHandle);
+    } catch (...) {
+        return FailureValue(functionCode);
+    }
 }

@@ -6,142 +6,18 @@
 #include <gtest/gtest.h>
 
 #include <array>
-#include <atomic>
 #include <cstdint>
-#include <cstdlib>
 #include <memory>
-#include <new>
 #include <string>
 #include <vector>
 
 #include "gl/gl_loader.h"
 #include "host/logging.h"
+#include "host/plug_main.h"
 #include "lib/gl/gl_objects.h"
-
-// ---- Allocation counting ----------------------------------------------------------------
-// The whole test binary allocates through these replacements. They count only on a thread
-// that has switched counting on, so GL driver threads and gtest outside the measured
-// stretch are never counted.
-namespace {
-
-thread_local bool t_countAllocations = false;
-std::atomic<long> g_allocations{0};
-
-void* Allocate(std::size_t size) noexcept {
-    if (t_countAllocations) {
-        ++g_allocations;
-    }
-    return std::malloc(size == 0 ? 1 : size);
-}
-
-void* AllocateAligned(std::size_t size, std::align_val_t alignment) noexcept {
-    if (t_countAllocations) {
-        ++g_allocations;
-    }
-    std::size_t align = static_cast<std::size_t>(alignment);
-    if (align < sizeof(void*)) {
-        align = sizeof(void*);
-    }
-    void* memory = nullptr;
-    return posix_memalign(&memory, align, size == 0 ? 1 : size) == 0 ? memory : nullptr;
-}
-
-void* AllocateOrThrow(std::size_t size) {
-    void* memory = Allocate(size);
-    if (memory == nullptr) {
-        throw std::bad_alloc();
-    }
-    return memory;
-}
-
-void* AllocateAlignedOrThrow(std::size_t size, std::align_val_t alignment) {
-    void* memory = AllocateAligned(size, alignment);
-    if (memory == nullptr) {
-        throw std::bad_alloc();
-    }
-    return memory;
-}
-
-}  // namespace
-
-void* operator new(std::size_t size) {
-    return AllocateOrThrow(size);
-}
-void* operator new[](std::size_t size) {
-    return AllocateOrThrow(size);
-}
-void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return Allocate(size);
-}
-void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return Allocate(size);
-}
-void* operator new(std::size_t size, std::align_val_t alignment) {
-    return AllocateAlignedOrThrow(size, alignment);
-}
-void* operator new[](std::size_t size, std::align_val_t alignment) {
-    return AllocateAlignedOrThrow(size, alignment);
-}
-void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-    return AllocateAligned(size, alignment);
-}
-void* operator new[](std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-    return AllocateAligned(size, alignment);
-}
-void operator delete(void* memory) noexcept {
-    std::free(memory);
-}
-void operator delete[](void* memory) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, std::size_t) noexcept {
-    std::free(memory);
-}
-void operator delete[](void* memory, std::size_t) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, const std::nothrow_t&) noexcept {
-    std::free(memory);
-}
-void operator delete[](void* memory, const std::nothrow_t&) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, std::align_val_t) noexcept {
-    std::free(memory);
-}
-void operator delete[](void* memory, std::align_val_t) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, std::size_t, std::align_val_t) noexcept {
-    std::free(memory);
-}
-void operator delete[](void* memory, std::size_t, std::align_val_t) noexcept {
-    std::free(memory);
-}
-void operator delete(void* memory, std::align_val_t, const std::nothrow_t&) noexcept {
-    std::free(memory);
-}
-void operator delete[](void* memory, std::align_val_t, const std::nothrow_t&) noexcept {
-    std::free(memory);
-}
+#include "support/allocation_hooks.h"
 
 namespace {
-
-// Counts the allocations made on this thread while it lives.
-class AllocationCounter {
-  public:
-    AllocationCounter() {
-        g_allocations = 0;
-        t_countAllocations = true;
-    }
-    ~AllocationCounter() { t_countAllocations = false; }
-    AllocationCounter(const AllocationCounter&) = delete;
-    AllocationCounter& operator=(const AllocationCounter&) = delete;
-    long Stop() {
-        t_countAllocations = false;
-        return g_allocations;
-    }
-};
 
 // ---- Test support -----------------------------------------------------------------------
 
@@ -402,6 +278,44 @@ TEST_F(EffectGl, FrameWithoutAUsableInputFailsAndLeavesTheClock) {
     EXPECT_EQ(UniformFloat(effect, "Time"), static_cast<float>(1.0 / 60.0));
     EXPECT_EQ(Bound(GL_FRAMEBUFFER_BINDING), static_cast<GLint>(target_->Framebuffer()));
     effect.ReleaseGL();
+}
+
+}  // namespace
+
+namespace {
+
+int LiveGlObjects() {
+    int live = 0;
+    for (GLuint name = 1; name < 512; ++name) {
+        live += glIsProgram(name) + glIsShader(name) + glIsBuffer(name) + glIsVertexArray(name);
+    }
+    return live;
+}
+
+// Instantiation through the entry point when the program or the quad cannot be built:
+// InitGL says which, instantiation fails, and nothing it built is left alive.
+TEST_F(EffectGl, InitGLFailuresAreLoggedAndLeaveNothing) {
+    const struct {
+        InitGLFault fault;
+        const char* message;
+    } rows[] = {
+        {InitGLFault::kProgram, "Quellix: FAILED to compile flare shader!"},
+        {InitGLFault::kQuad, "Quellix: FAILED to init quad!"},
+    };
+    for (const auto& row : rows) {
+        HostLines().clear();
+        const int before = LiveGlObjects();
+        SetInitGLFaultForTesting(row.fault);
+        testing::internal::CaptureStdout();
+        const FFResult answer =
+            plugMain(FF_INSTANTIATE_GL, reinterpret_cast<uintptr_t>(&viewport_), nullptr);
+        testing::internal::GetCapturedStdout();
+        SetInitGLFaultForTesting(InitGLFault::kNone);
+        EXPECT_EQ(answer, 0x00000000FFFFFFFFu) << row.message;
+        EXPECT_EQ(HostLines(),
+                  (std::vector<std::string>{"Quellix v3.0: InitGL starting...", row.message}));
+        EXPECT_EQ(LiveGlObjects(), before) << row.message;
+    }
 }
 
 }  // namespace

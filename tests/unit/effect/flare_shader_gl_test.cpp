@@ -13,18 +13,11 @@
 #include "gl/scoped_bindings.h"
 #include "gl/screen_quad.h"
 #include "gl/shader_program.h"
+#include "support/cover_triangle.h"
+#include "support/flare_model.h"
 #include "support/float_target.h"
 
 namespace {
-
-// A triangle over the whole viewport from gl_VertexID, drawn with an empty vertex array.
-const char kCoverVertexSource[] = R"glsl(#version 410 core
-void main()
-{
-    vec2 p = vec2(float((gl_VertexID << 1) & 2), float(gl_VertexID & 2));
-    gl_Position = vec4(p * 2.0 - 1.0, 0.0, 1.0);
-}
-)glsl";
 
 void DrainGlErrors() {
     while (glGetError() != GL_NO_ERROR) {
@@ -76,14 +69,19 @@ void main()
                          primaryStar(vec2(0.0, 0.1), 0.6, 1.0),
                          streak(vec2(0.1, 0.0), 0.5, 1.0),
                          primaryStar(vec2(0.0), 0.6, 1.0));
-    } else {
+    } else if (x == 1) {
         fragColor = vec4(haloRing(vec2(0.12, 0.0), 0.4, 0.4, 1.0),
                          primaryStar(vec2(-0.1611, -0.0111), 0.6, 1.0));
+    } else {
+        // The star shrunk to nothing, ghosts and halo off: 0.3 right of the flare only the
+        // streak is left, red shifted by 0.003 x the chromatic spread, blue the other way.
+        fragColor = vec4(computeFlare(vec2(0.8, 0.5), vec2(0.5), vec2(1.0), 1.0, 1.0, 0.0,
+                                      vec3(1.0), 0.0, 0.4, 0.0, 0.5, 0.4), 0.0);
     }
 }
 )glsl",
-                                            2);
-    ASSERT_EQ(row.size(), 2u);
+                                            3);
+    ASSERT_EQ(row.size(), 3u);
     EXPECT_NEAR(row[0][0], 0.8620f, 1e-3f) << "star on a six-ray axis";
     EXPECT_NEAR(row[0][1], 0.4374f, 1e-3f) << "star off the six-ray axes";
     EXPECT_NEAR(row[0][2], 0.5027f, 1e-3f) << "streak";
@@ -96,6 +94,10 @@ void main()
     // Between the axes both ray sets are partly lit: glow 0.11612, six-ray term 0.05614,
     // eight-ray term 0.00105.
     EXPECT_NEAR(row[1][3], 0.17331f, 1e-4f) << "star between the ray axes";
+    const float streak[3] = {0.179851f, 0.180717f, 0.181586f};
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_NEAR(row[2][c], streak[c], 2e-5f) << "streak channel " << c;
+    }
 }
 
 // Below their 0.001 thresholds flicker is exactly 1 and halo and streak are exactly 0, at
@@ -170,6 +172,29 @@ void main()
     EXPECT_NEAR(row[1][0], 0.2f, 1e-3f) << "8.6 ghosts round to nine";
     EXPECT_NEAR(row[1][1], 0.2f, 1e-3f) << "the eighth of nine ghosts is drawn";
     EXPECT_EQ(row[1][2], 0.0f) << "the ninth is not";
+}
+
+// flicker() against the reference model at a few times, with the value noise's lattice
+// hashes taken from this GPU (hash is not portable): x = 0 holds flicker at full depth, y
+// and z the hashes at the lattice point n = floor(t * 2), which w holds.
+TEST_F(FlareShaderTest, FlickerMatchesTheReferenceModel) {
+    const float times[] = {0.3f, 1.7f, 4.2f, 9.9f};
+    const std::vector<Pixel> row = Evaluate(R"glsl(
+void main()
+{
+    float times[4] = float[](0.3, 1.7, 4.2, 9.9);
+    float t = times[int(gl_FragCoord.x)];
+    float n = floor(t * (0.4 * 10.0) * 0.5);
+    fragColor = vec4(flicker(t, 0.4, 1.0), hash(n), hash(n + 1.0), n);
+}
+)glsl",
+                                            4);
+    ASSERT_EQ(row.size(), 4u);
+    for (int i = 0; i < 4; ++i) {
+        const double lattice[2] = {row[i][1], row[i][2]};
+        EXPECT_NEAR(row[i][0], flare_model::Flicker(times[i], 0.4f, 1.0, row[i][3], lattice), 1e-4)
+            << "t = " << times[i];
+    }
 }
 
 // The full program as the effect builds it, with its uniforms set by hand.

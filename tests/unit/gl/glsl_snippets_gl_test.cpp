@@ -10,21 +10,13 @@
 
 #include "gl/gl_loader.h"
 #include "gl/shader_program.h"
+#include "support/cover_triangle.h"
 
 namespace {
 
 using Pixel = std::array<float, 4>;
 
 const char kHeader[] = "#version 410 core\nuniform vec2 resolution;\nuniform int frame;\n";
-
-// A triangle over the whole viewport from gl_VertexID, drawn with an empty vertex array.
-const char kCoverVertexSource[] = R"glsl(#version 410 core
-void main()
-{
-    vec2 p = vec2(float((gl_VertexID << 1) & 2), float(gl_VertexID & 2));
-    gl_Position = vec4(p * 2.0 - 1.0, 0.0, 1.0);
-}
-)glsl";
 
 // The snippet's hash of an unsigned pair, on the CPU, with the same 32-bit wrap-around.
 float RandomOf(uint32_t x, uint32_t y) {

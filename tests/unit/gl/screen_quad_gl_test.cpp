@@ -11,6 +11,7 @@
 #include "gl/scoped_bindings.h"
 #include "gl/shader_program.h"
 #include "lib/gl/gl_objects.h"
+#include "support/cover_triangle.h"
 
 namespace {
 
@@ -33,16 +34,6 @@ out vec4 fragColor;
 void main()
 {
     fragColor = vec4(uv, 0.0, 1.0);
-}
-)glsl";
-
-// A triangle over the whole viewport drawn from gl_VertexID alone, so it needs no buffer;
-// it lets a test see whether any draw call reached GL.
-const char kCoverVertexSource[] = R"glsl(#version 410 core
-void main()
-{
-    vec2 p = vec2(float((gl_VertexID << 1) & 2), float(gl_VertexID & 2));
-    gl_Position = vec4(p * 2.0 - 1.0, 0.0, 1.0);
 }
 )glsl";
 
