@@ -8,7 +8,8 @@
 
 namespace ffglhost {
 
-// Reads any PNG (palette, grey, 16-bit, with or without alpha) converted to RGBA8.
+// Reads any PNG (palette, grey, 16-bit, with or without alpha) as RGBA8 of its stored
+// values: no gamma conversion, 16-bit samples scaled with rounding (png_read.cpp).
 // Throws HostError when the file cannot be opened or decoded.
 Image ReadPng(const std::string& path);
 
