@@ -97,3 +97,29 @@ TEST(ParseParameterSetting, NamesTheValidParametersWhenTheNameIsUnknown) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(ParseParameterSetting, RefusesValuesOutsideTheParametersRange) {
+    auto parameters = Parameters();
+    parameters[1].min = -2.0f;
+    parameters[1].max = 3.0f;
+    const std::pair<const char*, const char*> cases[] = {
+        {"Flare X=1.5", "parameter \"Flare X\" takes values from 0 to 1, got 1.5"},
+        {"Flare X=-0.01", "takes values from 0 to 1, got -0.01"},
+        {"Flare Y=3.5", "parameter \"Flare Y\" takes values from -2 to 3, got 3.5"},
+        {"Flare X=1", ""},
+        {"Flare Y=-2", ""},
+    };
+    for (const auto& [assignment, message] : cases) {
+        std::string error;
+        try {
+            ParseParameterSetting(assignment, parameters);
+        } catch (const HostError& caught) {
+            error = caught.what();
+        }
+        EXPECT_EQ(error, message) << assignment;
+    }
+}
+
+}  // namespace

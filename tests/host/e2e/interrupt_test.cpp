@@ -1,0 +1,73 @@
+// Real signals during a render into a folder that holds an earlier run: whatever the
+// signals, the folder ends byte for byte as it was, with the exit status of the signal.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include "host/support/host_run.h"
+
+namespace {
+
+struct InterruptCase {
+    const char* name;
+    // Shell lines run with $host holding the command; they start it and signal it.
+    const char* script;
+    int exitCode;
+    const char* mode;  // HOSTILE_MODE for the hostile plug-in, or null for the module
+};
+
+// Waits until the render has written its second frame into its staging folder.
+#define STARTED "until ls .ffgl-host-*-frames/frame_0001.png >/dev/null 2>&1; do sleep 0.05; done; "
+
+const InterruptCase kCases[] = {
+    {"one Ctrl-C", "$host & pid=$!; " STARTED "kill -INT $pid; wait $pid", 130, nullptr},
+    {"two quick Ctrl-C", "$host & pid=$!; " STARTED "kill -INT $pid; kill -INT $pid; wait $pid",
+     130, nullptr},
+    {"SIGHUP", "$host & pid=$!; " STARTED "kill -HUP $pid; wait $pid", 129, nullptr},
+    {"SIGTERM", "$host & pid=$!; " STARTED "kill -TERM $pid; wait $pid", 143, nullptr},
+    // timeout signals the host and then its whole process group.
+    {"timeout", "timeout -s TERM 2 $host", 124, nullptr},
+    {"hung plug-in, one Ctrl-C", "$host & pid=$!; sleep 1; kill -INT $pid; wait $pid", 130,
+     "hang:17"},
+};
+
+class Interruptions : public ::testing::TestWithParam<InterruptCase> {};
+
+TEST_P(Interruptions, LeaveTheFolderByteForByteAsItWas) {
+    const InterruptCase& c = GetParam();
+    TempDir dir;
+    mkdir((dir / "frames").c_str(), 0755);
+    for (const char* name : {"frame_0000.png", "frame_0001.png", "frame_0002.png"}) {
+        WriteFileWithMode(dir / "frames" / name, std::string("earlier ") + name, 0640);
+    }
+    WriteFileWithMode(dir / "sheet.png", "an earlier sheet", 0600);
+    const auto before = Snapshot(dir.Path());
+
+    const std::string plugin = c.mode != nullptr ? kHostilePluginPath : kModulePath;
+    const std::string host = ShellQuote(kHostBinary) + " render " + ShellQuote(plugin) +
+                             " -q -n 100000 --size 32x18 --out frames --sheet sheet.png";
+    TempDir logs;
+    const std::string command = "cd " + ShellQuote(dir.Path()) +
+                                " && export HOSTILE_MODE=" + (c.mode ? c.mode : "none") +
+                                " && host=" + ShellQuote(host) + " && { " + c.script + "; } 2>" +
+                                ShellQuote(logs / "err") + "; exit $?";
+    const int exitCode = RunShell("sh -c " + ShellQuote(command));
+    EXPECT_EQ(exitCode, c.exitCode) << c.name;
+    EXPECT_EQ(Snapshot(dir.Path()), before) << c.name;
+    std::string err;
+    RunShell("cat " + ShellQuote(logs / "err"), &err);
+    const std::vector<std::string> lines = HostLines(err);
+    ASSERT_EQ(lines.size(), 1u) << err;
+    EXPECT_EQ(lines[0], "ffgl-host: interrupted; nothing was written and the outputs are as they were");
+}
+
+INSTANTIATE_TEST_SUITE_P(Signals, Interruptions, ::testing::ValuesIn(kCases),
+                         [](const auto& info) {
+                             std::string name;
+                             for (const char* p = info.param.name; *p != '\0'; ++p) {
+                                 name += std::isalnum(static_cast<unsigned char>(*p)) ? *p : '_';
+                             }
+                             return name;
+                         });
+
+}  // namespace
