@@ -16,8 +16,11 @@ struct InterruptCase {
     const char* mode;  // HOSTILE_MODE for the hostile plug-in, or null for the module
 };
 
-// Waits until the render has written its second frame into its staging folder.
-#define STARTED "until ls .ffgl-host-*-frames/frame_0001.png >/dev/null 2>&1; do sleep 0.05; done; "
+// Waits (at most ten seconds) until the render has written its second frame into its
+// staging folder.
+#define STARTED                                                                        \
+    "for i in $(seq 200); do ls .ffgl-host-*-frames/frame_0001.png >/dev/null 2>&1 && " \
+    "break; sleep 0.05; done; "
 
 const InterruptCase kCases[] = {
     {"one Ctrl-C", "$host & pid=$!; " STARTED "kill -INT $pid; wait $pid", 130, nullptr},
@@ -38,13 +41,14 @@ TEST_P(Interruptions, LeaveTheFolderByteForByteAsItWas) {
     TempDir dir;
     mkdir((dir / "frames").c_str(), 0755);
     for (const char* name : {"frame_0000.png", "frame_0001.png", "frame_0002.png"}) {
-        WriteFileWithMode(dir / "frames" / name, std::string("earlier ") + name, 0640);
+        WriteFileWithMode(dir / ("frames/" + std::string(name)), std::string("earlier ") + name, 0640);
     }
     WriteFileWithMode(dir / "sheet.png", "an earlier sheet", 0600);
     const auto before = Snapshot(dir.Path());
 
     const std::string plugin = c.mode != nullptr ? kHostilePluginPath : kModulePath;
-    const std::string host = ShellQuote(kHostBinary) + " render " + ShellQuote(plugin) +
+    // Word-split by the shell: the build paths hold no spaces.
+    const std::string host = std::string(kHostBinary) + " render " + plugin +
                              " -q -n 100000 --size 32x18 --out frames --sheet sheet.png";
     TempDir logs;
     const std::string command = "cd " + ShellQuote(dir.Path()) +
