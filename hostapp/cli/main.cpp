@@ -46,8 +46,8 @@ int main(int argc, char** argv) {
         }
         const std::string first = argc > 1 ? argv[1] : "";
         if (!first.empty() && first[0] != '-' && first != "info" && first != "render") {
-            return ReportUsage("unknown command \"" + first + "\"; the commands are info and render",
-                               nullptr);
+            return ReportUsage(
+                "unknown command \"" + first + "\"; the commands are info and render", nullptr);
         }
         return ReportUsage(error.what(), ChosenCommand(app));
     }

@@ -218,7 +218,8 @@ int RunRender(const RenderOptions& options) {
     CheckOutputs(options);
     CheckTools(options);
     ffglhost::StagedOutputs outputs(std::to_string(getpid()));
-    const bool directory = !options.out.empty() && ClassifyOutput(options.out) == OutputKind::kDirectory;
+    const bool directory =
+        !options.out.empty() && ClassifyOutput(options.out) == OutputKind::kDirectory;
     const ffglhost::StagedOutput* out = nullptr;
     const ffglhost::StagedOutput* sheet = nullptr;
     if (!options.out.empty()) {

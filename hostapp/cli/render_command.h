@@ -12,7 +12,7 @@
 struct RenderOptions {
     std::string plugin;
     std::string frames = "120";  // checked by ParseCount
-    std::string input;  // empty: the built-in test picture
+    std::string input;           // empty: the built-in test picture
     std::string out;
     std::string sheet;
     std::vector<std::string> settings;  // NAME=VALUE

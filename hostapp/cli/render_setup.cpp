@@ -41,10 +41,10 @@ uint32_t ParseSide(const std::string& text, const std::string& whole) {
 
 uint64_t ParseCount(const std::string& text, const std::string& option, uint64_t minimum) {
     const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
-    const uint64_t value = digits && text.size() <= 18 ? std::strtoull(text.c_str(), nullptr, 10) : 0;
+    const uint64_t value =
+        digits && text.size() <= 18 ? std::strtoull(text.c_str(), nullptr, 10) : 0;
     if (!digits || value < minimum || text.size() > 18) {
-        throw UsageError(option + " must be a whole number of at least " +
-                         std::to_string(minimum) +
+        throw UsageError(option + " must be a whole number of at least " + std::to_string(minimum) +
                          (digits && text.size() > 18 ? " and below 10^18" : "") + ", got \"" +
                          text + "\"");
     }
@@ -75,7 +75,7 @@ OutputKind ClassifyOutput(const std::string& path) {
     }
     throw UsageError("cannot write " + path +
                      ": --out takes a directory (numbered PNGs), a .png file (the last frame) "
-                    "or a .mp4, .webm or .gif video");
+                     "or a .mp4, .webm or .gif video");
 }
 
 bool IsVideoInput(const std::string& inputPath) {

@@ -49,8 +49,8 @@ void PrintReportText(std::FILE* out, const PluginSummary& summary) {
     std::fprintf(out, "    %-5s %-16s %-5s %-10s %-16s %s\n", "index", "name", "type", "default",
                  "display", "range");
     for (const ffglhost::ParameterReport& p : report.parameters) {
-        const std::string defaultText = p.isText ? "\"" + PrintableText(p.defaultText, 64) + "\""
-                                                 : FormatFloat(p.defaultValue);
+        const std::string defaultText =
+            p.isText ? "\"" + PrintableText(p.defaultText, 64) + "\"" : FormatFloat(p.defaultValue);
         const std::string display = p.display.empty() ? "-" : PrintableText(p.display);
         const std::string range = FormatFloat(p.min) + ".." + FormatFloat(p.max);
         std::fprintf(out, "    %-5u %-16s %-5u %-10s %-16s %s\n", p.index,

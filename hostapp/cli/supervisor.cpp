@@ -144,8 +144,8 @@ int ReportUnfinished(const Watch& watch, const WorkerPage& page, double limitSec
     return 1;
 }
 
-int Conclude(ffglhost::StagedOutputs& outputs, const Supervision& supervision,
-             const Watch& watch, const WorkerPage& page) {
+int Conclude(ffglhost::StagedOutputs& outputs, const Supervision& supervision, const Watch& watch,
+             const WorkerPage& page) {
     if (watch.stopSignal != 0 || watch.timedOut || page.finished.load() == 0) {
         outputs.Discard();
         return ReportUnfinished(watch, page, supervision.callTimeoutSeconds);

@@ -99,8 +99,7 @@ Image ReadPng(const std::string& path) {
         throw HostError("cannot open " + path + ": " + std::strerror(errno));
     }
     auto decoder = std::make_unique<Decoder>();
-    decoder->png =
-        png_create_read_struct(PNG_LIBPNG_VER_STRING, decoder.get(), OnError, OnWarning);
+    decoder->png = png_create_read_struct(PNG_LIBPNG_VER_STRING, decoder.get(), OnError, OnWarning);
     decoder->info = decoder->png != nullptr ? png_create_info_struct(decoder->png) : nullptr;
     if (decoder->info == nullptr) {
         png_destroy_read_struct(&decoder->png, nullptr, nullptr);
@@ -110,8 +109,7 @@ Image ReadPng(const std::string& path) {
     std::vector<png_byte> samples;
     std::vector<png_bytep> rows;
     int depth = 8;
-    const bool decoded =
-        Decode(file.get(), decoder.get(), &image, &samples, &rows, &depth);
+    const bool decoded = Decode(file.get(), decoder.get(), &image, &samples, &rows, &depth);
     png_destroy_read_struct(&decoder->png, &decoder->info, nullptr);
     if (!decoded) {
         throw HostError("cannot decode picture " + path + ": " + decoder->message);

@@ -82,7 +82,8 @@ const StagedOutput& StagedOutputs::Add(const std::string& finalPath, bool direct
     output.finalPath = Normalised(finalPath);
     output.directory = directory;
     const size_t slash = output.finalPath.find_last_of('/');
-    const std::string parent = slash == std::string::npos ? "" : output.finalPath.substr(0, slash + 1);
+    const std::string parent =
+        slash == std::string::npos ? "" : output.finalPath.substr(0, slash + 1);
     const std::string name = output.finalPath.substr(slash == std::string::npos ? 0 : slash + 1);
     output.stagedPath = parent + ".ffgl-host-" + tag_ + "-" + name;
     outputs_.push_back(output);

@@ -22,8 +22,8 @@ struct CallRecord {
     // The latest call made; it stays set after the call returns, while the host reads
     // the answer, until the next call.
     std::atomic<uint32_t> code{kNoCall};
-    std::atomic<uint32_t> inCall{0};        // 1 while the plug-in's code runs
-    std::atomic<int64_t> startedMs{0};      // CLOCK_MONOTONIC milliseconds at its start
+    std::atomic<uint32_t> inCall{0};    // 1 while the plug-in's code runs
+    std::atomic<int64_t> startedMs{0};  // CLOCK_MONOTONIC milliseconds at its start
 };
 
 // Where calls are published from now on; null goes back to a record of this process.

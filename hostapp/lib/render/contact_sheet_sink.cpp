@@ -50,8 +50,8 @@ void ContactSheetSink::Finish() {
 }
 
 std::string ContactSheetSink::Describe() const {
-    std::string text = "contact sheet of " + std::to_string(shown_) + " frames in " +
-                       output_.finalPath;
+    std::string text =
+        "contact sheet of " + std::to_string(shown_) + " frames in " + output_.finalPath;
     if (shown_ < planned_.frames.size()) {
         text += " (not the " + std::to_string(planned_.frames.size()) +
                 " planned: the render ended after " + std::to_string(received_) + " frames)";

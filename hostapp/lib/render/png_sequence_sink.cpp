@@ -31,9 +31,8 @@ std::string OlderFramesNote(const std::string& directory, uint64_t written, int 
     if (older == 0 || written == 0) {
         return "";
     }
-    return std::to_string(older) + " older frames after " +
-           SequenceFrameName(written - 1, digits) + " in " + directory +
-           " are left from an earlier run";
+    return std::to_string(older) + " older frames after " + SequenceFrameName(written - 1, digits) +
+           " in " + directory + " are left from an earlier run";
 }
 
 PngSequenceSink::PngSequenceSink(StagedOutput output, uint64_t expectedFrames)

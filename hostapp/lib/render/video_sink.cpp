@@ -18,7 +18,8 @@ bool NeedsEvenSize(const std::string& extension, uint32_t width, uint32_t height
 }
 
 std::string Replaced(std::string text, const std::string& from, const std::string& to) {
-    for (size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
+    for (size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
         text.replace(at, from.size(), to);
     }
     return text;
@@ -62,7 +63,6 @@ std::vector<std::string> EncoderArguments(const std::string& outputPath,
     return arguments;
 }
 
-
 VideoSink::VideoSink(StagedOutput output, uint32_t width, uint32_t height, double fps)
     : output_(std::move(output)), width_(width), height_(height), fps_(fps) {
     const std::string extension = LowercaseExtension(output_.finalPath);
@@ -94,8 +94,9 @@ void VideoSink::Finish() {
     const int status = encoder_->Wait();
     if (status != 0) {
         const std::string reason = EncoderReason();
-        throw HostError("ffmpeg could not encode " + output_.finalPath +
-                        (reason.empty() ? " (exit status " + std::to_string(status) + ")" : reason));
+        throw HostError(
+            "ffmpeg could not encode " + output_.finalPath +
+            (reason.empty() ? " (exit status " + std::to_string(status) + ")" : reason));
     }
 }
 
@@ -110,8 +111,10 @@ std::string VideoSink::Describe() const {
     if (extension == ".gif" && fps_ > kMaxGifFps) {
         char length[32];
         std::snprintf(length, sizeof length, "%.2f", static_cast<double>(frames_) / fps_);
-        text += ", played at 50 frames per second, the most GIF plays (frames dropped evenly; "
-                "it lasts " + std::string(length) + " s as rendered)";
+        text +=
+            ", played at 50 frames per second, the most GIF plays (frames dropped evenly; "
+            "it lasts " +
+            std::string(length) + " s as rendered)";
     }
     return text;
 }

@@ -17,25 +17,49 @@ struct HostileCase {
 };
 
 const HostileCase kCases[] = {
-    {"crash:13", false, {}, 1,
+    {"crash:13",
+     false,
+     {},
+     1,
      "the plug-in crashed (segmentation fault) in function code 13 (extended information)"},
-    {"bad-text", false, {}, 1,
+    {"bad-text",
+     false,
+     {},
+     1,
      "the plug-in crashed (segmentation fault) in function code 13 (extended information)"},
-    {"crash-load", false, {}, 1,
+    {"crash-load",
+     false,
+     {},
+     1,
      "the plug-in crashed (segmentation fault) while its library was loading"},
-    {"hang:4", false, {"--call-timeout", "1"}, 1,
+    {"hang:4",
+     false,
+     {"--call-timeout", "1"},
+     1,
      "the plug-in did not return within 1 s in function code 4 (number of parameters); it was "
      "stopped"},
-    {"huge-count", false, {}, 1,
+    {"huge-count",
+     false,
+     {},
+     1,
      "the plug-in says it has 4294967294 parameters; ffgl-host reads at most 4096"},
     {"huge-count", true, {}, 1, "says it has 4294967294 parameters"},
-    {"crash:17", true, {}, 1,
+    {"crash:17",
+     true,
+     {},
+     1,
      "the plug-in crashed (segmentation fault) in function code 17 (process frame)"},
     {"abort:17", true, {}, 1, "the plug-in crashed (aborted) in function code 17 (process frame)"},
-    {"exit:17", true, {}, 1,
+    {"exit:17",
+     true,
+     {},
+     1,
      "the plug-in ended the process (exit status 3) in function code 17 (process frame)"},
     {"crash:18", true, {}, 1, "crashed (segmentation fault) in function code 18 (instantiate)"},
-    {"hang:17", true, {"--call-timeout", "1"}, 1,
+    {"hang:17",
+     true,
+     {"--call-timeout", "1"},
+     1,
      "did not return within 1 s in function code 17 (process frame)"},
     {"crash:19", true, {}, 1, "crashed (segmentation fault) in function code 19 (deinstantiate)"},
     {"control-text", false, {}, 0, nullptr},
@@ -59,10 +83,9 @@ TEST_P(HostilePlugins, AreReportedOnOneLineAndLeaveTheFolderAsItWas) {
     }
     arguments.insert(arguments.end(), c.extra.begin(), c.extra.end());
     // Sanitizer builds would otherwise catch the plug-in's signals themselves.
-    const HostRun run =
-        RunHost(dir.Path(), arguments,
-                {std::string("HOSTILE_MODE=") + c.mode,
-                 "ASAN_OPTIONS=handle_segv=0:handle_abort=0:detect_leaks=0"});
+    const HostRun run = RunHost(dir.Path(), arguments,
+                                {std::string("HOSTILE_MODE=") + c.mode,
+                                 "ASAN_OPTIONS=handle_segv=0:handle_abort=0:detect_leaks=0"});
 
     EXPECT_EQ(run.exitCode, c.exitCode) << run.err;
     const std::vector<std::string> lines = HostLines(run.err);
@@ -106,11 +129,14 @@ TEST(HostilePluginFiles, TruncatedOrForeignLibrariesAreRefusedBeforeLoading) {
                        ShellQuote(dir / "truncated.so")),
               0);
     std::string elf32(64, '\0');
-    elf32.replace(0, 6, "\x7f" "ELF\x01\x01");
+    elf32.replace(0, 6,
+                  "\x7f"
+                  "ELF\x01\x01");
     WriteFileWithMode(dir / "elf32.so", elf32, 0644);
     const std::pair<const char*, const char*> cases[] = {
-        {"truncated.so", "cannot load truncated.so: it is truncated: its segments reach past the "
-                         "end of the file (5000 bytes)"},
+        {"truncated.so",
+         "cannot load truncated.so: it is truncated: its segments reach past the "
+         "end of the file (5000 bytes)"},
         {"elf32.so", "cannot load elf32.so: it is a 32-bit library"},
     };
     for (const auto& [name, message] : cases) {

@@ -13,8 +13,9 @@ struct UsageCase {
 };
 
 const UsageCase kUsageCases[] = {
-    {{"bogus"}, "unknown command \"bogus\"; the commands are info and render (see ffgl-host "
-                "--help)"},
+    {{"bogus"},
+     "unknown command \"bogus\"; the commands are info and render (see ffgl-host "
+     "--help)"},
     {{"render", "Q", "-n", "-1"},
      "--frames must be a whole number of at least 1, got \"-1\" (see ffgl-host render --help)"},
     {{"render", "Q", "-n", "0"}, "--frames must be a whole number of at least 1, got \"0\""},
@@ -123,8 +124,8 @@ TEST(RenderOptions, SheetHoldsTwelveFramesAndSizeScalesAPicture) {
 
 TEST(RenderOptions, ValuesOutsideAParametersRangeAreRefused) {
     TempDir dir;
-    const HostRun run = RunHost(dir.Path(), {"render", kModulePath, "--set", "Intensity=1.5",
-                                             "-n", "1", "--out", "last.png"});
+    const HostRun run = RunHost(dir.Path(), {"render", kModulePath, "--set", "Intensity=1.5", "-n",
+                                             "1", "--out", "last.png"});
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_EQ(HostLines(run.err),
               std::vector<std::string>{

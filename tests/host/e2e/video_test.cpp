@@ -65,9 +65,9 @@ TEST_F(VideoRoundTrip, VideoFramesReachThePlugInUprightAndUnchanged) {
 
 TEST_F(VideoRoundTrip, AShortClipEndsTheRenderAndSizeRescalesIt) {
     MakeClip("in.mp4");
-    const HostRun run = RunHost(dir_.Path(), {"render", kModulePath, "--input", "in.mp4", "-n",
-                                              "20", "--size", "80x48", "--out", "frames",
-                                              "--sheet", "sheet.png"});
+    const HostRun run =
+        RunHost(dir_.Path(), {"render", kModulePath, "--input", "in.mp4", "-n", "20", "--size",
+                              "80x48", "--out", "frames", "--sheet", "sheet.png"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.err.find("the input ended after 10 frames"), std::string::npos) << run.err;
     EXPECT_NE(run.out.find("contact sheet of 6 frames in sheet.png (not the 12 planned: the "

@@ -87,10 +87,14 @@ TEST(PluginText, ControlCharactersBecomeVisibleAndLongTextsAreCut) {
         {"\x1b[2Jclear", "\\x1b[2Jclear"},
         {"two\nlines\r\t", "two\\x0alines\\x0d\\x09"},
         {"del\x7f", "del\\x7f"},
-        {"caf\xc3\xa9", "caf\xc3\xa9"},                  // UTF-8 passes
-        {"c1 \xc2\x9b" "31m", "c1 \\xc2\\x9b31m"},       // C1 control as UTF-8
-        {"raw \x9b" "31m", "raw \\x9b31m"},              // C1 control as one byte
-        {"cut \xe2\x82", "cut \\xe2\\x82"},              // truncated sequence
+        {"caf\xc3\xa9", "caf\xc3\xa9"},  // UTF-8 passes
+        {"c1 \xc2\x9b"
+         "31m",
+         "c1 \\xc2\\x9b31m"},  // C1 control as UTF-8
+        {"raw \x9b"
+         "31m",
+         "raw \\x9b31m"},                    // C1 control as one byte
+        {"cut \xe2\x82", "cut \\xe2\\x82"},  // truncated sequence
     };
     for (const auto& [text, shown] : cases) {
         EXPECT_EQ(PrintableText(text), shown);

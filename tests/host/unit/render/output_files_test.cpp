@@ -39,8 +39,7 @@ class OutputFiles : public ::testing::Test {
                                std::istreambuf_iterator<char>());
             }
             state[fs::relative(entry.path(), root_).string()] =
-                std::to_string(static_cast<unsigned>(entry.status().permissions())) + ":" +
-                content;
+                std::to_string(static_cast<unsigned>(entry.status().permissions())) + ":" + content;
         }
         return state;
     }
@@ -89,10 +88,10 @@ TEST_F(OutputFiles, CommitMovesFramesBesideOthersAndReplacedFilesKeepTheirPermis
     std::ofstream(outputs.Outputs()[2].stagedPath + "/frame_0000.png") << "fresh";
     outputs.Commit();
     const auto after = State();
-    const std::string rw = std::to_string(static_cast<unsigned>(fs::perms::owner_read |
-                                                                fs::perms::owner_write));
-    const std::string rwxr = std::to_string(
-        static_cast<unsigned>(fs::perms::owner_all | fs::perms::group_read));
+    const std::string rw =
+        std::to_string(static_cast<unsigned>(fs::perms::owner_read | fs::perms::owner_write));
+    const std::string rwxr =
+        std::to_string(static_cast<unsigned>(fs::perms::owner_all | fs::perms::group_read));
     EXPECT_EQ(after.at("frames/frame_0000.png"), rw + ":new");
     EXPECT_EQ(after.at("frames/notes.txt"), rw + ":keep me");
     EXPECT_EQ(after.at("last.png"), rwxr + ":new last");
@@ -126,9 +125,9 @@ TEST_F(OutputFiles, OlderFramesAfterAShorterRunAreCounted) {
     for (int i = 0; i < 5; ++i) {
         Put("frames/" + ffglhost::SequenceFrameName(i, 4), "x", fs::perms::owner_all);
     }
-    EXPECT_EQ(ffglhost::OlderFramesNote(At("frames"), 2, 4),
-              "3 older frames after frame_0001.png in " + At("frames") +
-                  " are left from an earlier run");
+    EXPECT_EQ(
+        ffglhost::OlderFramesNote(At("frames"), 2, 4),
+        "3 older frames after frame_0001.png in " + At("frames") + " are left from an earlier run");
     EXPECT_EQ(ffglhost::OlderFramesNote(At("frames"), 5, 4), "");
     EXPECT_EQ(ffglhost::SequenceDigits(20000), 5);
     EXPECT_EQ(ffglhost::SequenceFrameName(12345, 5), "frame_12345.png");
