@@ -11,6 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include <initializer_list>
+#include <new>
 
 #include "interrupt.h"
 #include "lib/host_error.h"

@@ -2,6 +2,10 @@
 // one line naming the call, exits with the right status and leaves the folder as it was.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cstdlib>
 #include <fstream>
 
 #include "host/support/host_run.h"
@@ -146,6 +150,33 @@ TEST(HostilePluginFiles, TruncatedOrForeignLibrariesAreRefusedBeforeLoading) {
         ASSERT_EQ(lines.size(), 1u) << run.err;
         EXPECT_NE(lines[0].find(message), std::string::npos) << lines[0];
     }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(HostilePluginChildren, ACrashTakesTheEncoderWithItAndLeavesNoFile) {
+    TempDir dir;
+    // An ffmpeg that ignores SIGTERM and keeps running after its input ends.
+    mkdir((dir / "bin").c_str(), 0755);
+    WriteFileWithMode(dir / "bin/ffmpeg",
+                      "#!/bin/sh\ntrap '' TERM INT HUP\ncat >/dev/null\nsleep 30\n", 0755);
+    WriteFileWithMode(dir / "clip.mp4", "an earlier clip", 0644);
+    const auto before = Snapshot(dir.Path());
+    const char* path = std::getenv("PATH");
+    const auto started = std::chrono::steady_clock::now();
+    const HostRun run =
+        RunHost(dir.Path(),
+                {"render", kHostilePluginPath, "-n", "3", "--size", "32x18", "--out", "clip.mp4"},
+                {"HOSTILE_MODE=crash:17", "ASAN_OPTIONS=handle_segv=0:detect_leaks=0",
+                 "PATH=" + dir.Path() + "/bin:" + (path != nullptr ? path : "/usr/bin:/bin")});
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_NE(run.err.find("crashed (segmentation fault) in function code 17"), std::string::npos)
+        << run.err;
+    EXPECT_LT(took.count(), 10.0) << "the encoder was waited for instead of ended";
+    EXPECT_EQ(Snapshot(dir.Path()), before);
 }
 
 }  // namespace
