@@ -145,6 +145,24 @@ int ReportUnfinished(const Watch& watch, const WorkerPage& page, double limitSec
     return 1;
 }
 
+// Removes what was staged and reports `message`; answers the exit status 1.
+int Abandon(ffglhost::StagedOutputs& outputs, const std::string& message) {
+    outputs.Discard();
+    PrintError(message);
+    return 1;
+}
+
+// Runs Prepare or Commit; a failure abandons the run.
+bool OutputStep(ffglhost::StagedOutputs& outputs, void (ffglhost::StagedOutputs::*step)()) {
+    try {
+        (outputs.*step)();
+        return true;
+    } catch (const HostError& error) {
+        Abandon(outputs, error.what());
+        return false;
+    }
+}
+
 int Conclude(ffglhost::StagedOutputs& outputs, const Supervision& supervision, const Watch& watch,
              const WorkerPage& page) {
     if (watch.stopSignal != 0 || watch.timedOut || page.finished.load() == 0) {
@@ -155,11 +173,7 @@ int Conclude(ffglhost::StagedOutputs& outputs, const Supervision& supervision, c
         outputs.Discard();
         return page.status.load();
     }
-    try {
-        outputs.Commit();
-    } catch (const HostError& error) {
-        outputs.Discard();
-        PrintError(error.what());
+    if (!OutputStep(outputs, &ffglhost::StagedOutputs::Commit)) {
         return 1;
     }
     if (supervision.afterCommit) {
@@ -183,19 +197,14 @@ int Supervise(ffglhost::StagedOutputs& outputs, const Supervision& supervision) 
     const sigset_t signals = SupervisedSignals();
     sigset_t originalMask;
     sigprocmask(SIG_BLOCK, &signals, &originalMask);
-    try {
-        outputs.Prepare();
-    } catch (const HostError& error) {
-        outputs.Discard();
-        PrintError(error.what());
+    if (!OutputStep(outputs, &ffglhost::StagedOutputs::Prepare)) {
         return 1;
     }
     void* shared = mmap(nullptr, sizeof(WorkerPage), PROT_READ | PROT_WRITE,
                         MAP_SHARED | MAP_ANONYMOUS, -1, 0);
     if (shared == MAP_FAILED) {
-        outputs.Discard();
-        PrintError(std::string("cannot share memory with the worker: ") + std::strerror(errno));
-        return 1;
+        return Abandon(outputs,
+                       std::string("cannot share memory with the worker: ") + std::strerror(errno));
     }
     auto* page = new (shared) WorkerPage();
     prctl(PR_SET_CHILD_SUBREAPER, 1);
@@ -206,9 +215,8 @@ int Supervise(ffglhost::StagedOutputs& outputs, const Supervision& supervision) 
         RunWorker(*page, supervision, originalMask);
     }
     if (watch.worker < 0) {
-        outputs.Discard();
-        PrintError(std::string("cannot start the worker process: ") + std::strerror(errno));
-        return 1;
+        return Abandon(outputs,
+                       std::string("cannot start the worker process: ") + std::strerror(errno));
     }
     setpgid(watch.worker, watch.worker);
     AwaitWorker(watch, *page, static_cast<int64_t>(supervision.callTimeoutSeconds * 1000));
