@@ -15,7 +15,7 @@ Image ReadPng(const std::string& path);
 
 // Writes `image` as an RGBA PNG to exactly `path`, favouring speed over file size.
 // Throws HostError on failure; the caller decides where the file goes and whether a
-// partial file is removed (see PendingFile).
+// partial file is removed (see StagedOutputs).
 void WritePng(const std::string& path, const Image& image);
 
 }  // namespace ffglhost
