@@ -1,5 +1,7 @@
 // Frame cost of the effect through plugMain, against the floor any full-screen effect
-// pays: the same quad drawn with a program that only samples the input.
+// pays: the same quad drawn with a program that only samples the input. Then where the
+// time goes: each part of the flare drawn alone by a program assembled from the effect's
+// own vertex stage and function block.
 #include <benchmark/benchmark.h>
 
 #define GL_GLEXT_PROTOTYPES
@@ -9,8 +11,10 @@
 #include <cstdio>
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
+#include "effect/flare_shader.h"
 #include "lib/gl/gl_context.h"
 #include "lib/gl/gl_objects.h"
 #include "lib/plugin/plugin_library.h"
@@ -32,6 +36,11 @@ const PluginLibrary& Module() {
 // Frame times per resolution, for the ratio printed at the end.
 std::map<int, double> g_effectSeconds;
 std::map<int, double> g_passthroughSeconds;
+// Frame times of the flare's parts drawn alone at 1080p, by part name; and the CPU time of
+// the thread that drew them and of the passthrough frame at 1080p.
+std::map<std::string, double> g_partSeconds;
+std::map<std::string, double> g_partCpuSeconds;
+double g_passthroughCpuSeconds = 0.0;
 
 std::vector<uint8_t> Picture(uint32_t width, uint32_t height) {
     std::vector<uint8_t> rgba(size_t{width} * height * 4);
@@ -104,56 +113,163 @@ GLuint Compile(GLenum type, const char* source) {
     return shader;
 }
 
-void PassthroughFrame(benchmark::State& state) {
-    Context();
-    const auto width = static_cast<uint32_t>(state.range(0));
-    const auto height = static_cast<uint32_t>(state.range(1));
-    Screen screen(width, height);
-    const GLuint vertex = Compile(GL_VERTEX_SHADER, R"(#version 410 core
-layout(location = 0) in vec4 vPosition;
-layout(location = 1) in vec2 vUV;
-out vec2 uv;
-void main() { uv = vUV; gl_Position = vPosition; })");
-    const GLuint fragment = Compile(GL_FRAGMENT_SHADER, R"(#version 410 core
-in vec2 uv;
-out vec4 fragColor;
-uniform sampler2D InputTexture;
-void main() { fragColor = vec4(texture(InputTexture, uv).rgb, 1.0); })");
-    const GLuint program = glCreateProgram();
-    glAttachShader(program, vertex);
-    glAttachShader(program, fragment);
-    glLinkProgram(program);
-    // The effect's quad: u, v, x, y, z per vertex.
-    const float vertices[] = {0, 1, -1, 1,  0, 1, 1, 1, 1, 0, 0, 0, -1, -1, 0,
-                              0, 0, -1, -1, 0, 1, 1, 1, 1, 0, 1, 0, 1,  -1, 0};
-    GLuint vertexArray = 0;
-    GLuint buffer = 0;
-    glGenVertexArrays(1, &vertexArray);
-    glGenBuffers(1, &buffer);
-    glBindVertexArray(vertexArray);
-    glBindBuffer(GL_ARRAY_BUFFER, buffer);
-    glBufferData(GL_ARRAY_BUFFER, sizeof vertices, vertices, GL_STATIC_DRAW);
-    glEnableVertexAttribArray(0);
-    glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 20, reinterpret_cast<const void*>(8));
-    glEnableVertexAttribArray(1);
-    glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, 20, nullptr);
-    glBindVertexArray(0);
-    screen.target.Bind();
-    for (auto _ : state) {
-        glUseProgram(program);
-        glBindTexture(GL_TEXTURE_2D, screen.texture.Name());
-        glBindVertexArray(vertexArray);
+// A program of the benchmark's own drawn over the effect's quad, the way the effect draws.
+class QuadProgram {
+  public:
+    QuadProgram(const char* vertexSource, const char* fragmentSource)
+        : vertex_(Compile(GL_VERTEX_SHADER, vertexSource)),
+          fragment_(Compile(GL_FRAGMENT_SHADER, fragmentSource)),
+          program_(glCreateProgram()) {
+        glAttachShader(program_, vertex_);
+        glAttachShader(program_, fragment_);
+        glLinkProgram(program_);
+        GLint linked = GL_FALSE;
+        glGetProgramiv(program_, GL_LINK_STATUS, &linked);
+        if (linked != GL_TRUE) {
+            std::fprintf(stderr, "benchmark program does not link\n");
+        }
+        // The effect's quad: u, v, x, y, z per vertex.
+        const float vertices[] = {0, 1, -1, 1,  0, 1, 1, 1, 1, 0, 0, 0, -1, -1, 0,
+                                  0, 0, -1, -1, 0, 1, 1, 1, 1, 0, 1, 0, 1,  -1, 0};
+        glGenVertexArrays(1, &vertexArray_);
+        glGenBuffers(1, &buffer_);
+        glBindVertexArray(vertexArray_);
+        glBindBuffer(GL_ARRAY_BUFFER, buffer_);
+        glBufferData(GL_ARRAY_BUFFER, sizeof vertices, vertices, GL_STATIC_DRAW);
+        glEnableVertexAttribArray(0);
+        glVertexAttribPointer(0, 3, GL_FLOAT, GL_FALSE, 20, reinterpret_cast<const void*>(8));
+        glEnableVertexAttribArray(1);
+        glVertexAttribPointer(1, 2, GL_FLOAT, GL_FALSE, 20, nullptr);
+        glBindVertexArray(0);
+        glBindBuffer(GL_ARRAY_BUFFER, 0);
+    }
+    ~QuadProgram() {
+        glDeleteBuffers(1, &buffer_);
+        glDeleteVertexArrays(1, &vertexArray_);
+        glDeleteProgram(program_);
+        glDeleteShader(vertex_);
+        glDeleteShader(fragment_);
+    }
+    QuadProgram(const QuadProgram&) = delete;
+    QuadProgram& operator=(const QuadProgram&) = delete;
+
+    GLuint Program() const { return program_; }
+    void Draw(GLuint texture) const {
+        glUseProgram(program_);
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glBindVertexArray(vertexArray_);
         glDrawArrays(GL_TRIANGLES, 0, 6);
         glBindVertexArray(0);
         glBindTexture(GL_TEXTURE_2D, 0);
         glUseProgram(0);
+    }
+
+  private:
+    GLuint vertex_;
+    GLuint fragment_;
+    GLuint program_;
+    GLuint vertexArray_ = 0;
+    GLuint buffer_ = 0;
+};
+
+void PassthroughFrame(benchmark::State& state) {
+    Context();
+    Screen screen(static_cast<uint32_t>(state.range(0)), static_cast<uint32_t>(state.range(1)));
+    const QuadProgram passthrough(R"(#version 410 core
+layout(location = 0) in vec4 vPosition;
+layout(location = 1) in vec2 vUV;
+out vec2 uv;
+void main() { uv = vUV; gl_Position = vPosition; })",
+                                  R"(#version 410 core
+in vec2 uv;
+out vec4 fragColor;
+uniform sampler2D InputTexture;
+void main() { fragColor = vec4(texture(InputTexture, uv).rgb, 1.0); })");
+    screen.target.Bind();
+    for (auto _ : state) {
+        passthrough.Draw(screen.texture.Name());
         glFinish();
     }
-    glDeleteBuffers(1, &buffer);
-    glDeleteVertexArrays(1, &vertexArray);
-    glDeleteProgram(program);
-    glDeleteShader(vertex);
-    glDeleteShader(fragment);
+}
+
+// The parts of the flare, each alone: the effect's own vertex stage and a fragment stage
+// of the effect's functions that samples the input and adds one part of the light.
+struct FlarePart {
+    const char* name;
+    const char* light;  // GLSL expression of the part's light at q (d: offset from the flare)
+};
+const FlarePart kFlareParts[] = {
+    // The per-frame values alone: read, so that the vertex stage must produce them all.
+    {"per-frame part",
+     "vec3(frameA.x + frameA.y + frameA.z + frameA.w + frameB.x + frameC.x + frameHalo.x"
+     " + float(frameCounts.x) + frameFlares[0].z + frameGhostSizes[1].x + frameGhostHues[1].x)"
+     " * 1e-9"},
+    {"star", "vec3(starLight(d, frameA.z))"},
+    {"ghosts", "firstGhosts(q, frameFlares[0].xy, frameB.xy - frameFlares[0].xy)"},
+    {"halo", "haloLight(length(d), frameHalo) * frameC.x"},
+    {"streak", "streakLight(d, frameB.zw) * frameC.y"},
+    // Room for ghosts beyond four and flares beyond one: unused with the effect's values.
+    {"unused room", "extraLight(q)"},
+    {"dirt", "vec3(hash(uv.x * 127.1 + uv.y * 311.7 + Time * 0.01))"},
+};
+
+// The part's name as a benchmark name: spaces become dashes.
+std::string Slug(const char* name) {
+    std::string slug(name);
+    for (char& c : slug) {
+        c = c == ' ' ? '-' : c;
+    }
+    return slug;
+}
+
+std::string PartFragmentSource(const FlarePart& part) {
+    return std::string(kFlareFragmentPrelude) + R"(
+void main()
+{
+    vec2 tc = uv * MaxUV;
+    vec3 src = texture(InputTexture, tc).rgb;
+    vec2 q = vec2(tc.x * frameA.x, tc.y);
+    vec2 d = q - frameFlares[0].xy;
+    fragColor = vec4(src + FlareColor * frameFlares[0].z * ()" +
+           part.light + "), 1.0);\n}\n";
+}
+
+// Sets the uniforms the effect sets on its first frame with its defaults.
+void SetDefaultUniforms(GLuint program, uint32_t width, uint32_t height) {
+    glUseProgram(program);
+    const auto location = [program](const char* name) {
+        return glGetUniformLocation(program, name);
+    };
+    glUniform1i(location("InputTexture"), 0);
+    glUniform2f(location("MaxUV"), 1.0f, 1.0f);
+    glUniform1f(location("Time"), 1.0f / 60.0f);
+    glUniform2f(location("Resolution"), static_cast<float>(width), static_cast<float>(height));
+    glUniform1f(location("Intensity"), 2.7f);
+    glUniform1f(location("Size"), 0.6f);
+    glUniform3f(location("FlareColor"), 0.3f, 0.5f, 1.0f);
+    glUniform1f(location("NumGhosts"), 4.0f);
+    glUniform1f(location("GhostIntensity"), 0.4f);
+    glUniform1f(location("HaloSize"), 0.4f);
+    glUniform1f(location("StreakLength"), 0.5f);
+    glUniform1f(location("FlickerSpeed"), 0.4f);
+    glUniform1f(location("FlickerAmount"), 0.5f);
+    glUniform1f(location("ChromaticSpread"), 0.4f);
+    glUniform1i(location("NumFlares"), 1);
+    glUniform2f(location("FlarePos[0]"), 0.5736f, 0.4420f);
+    glUniform1f(location("FlareAlpha[0]"), 1.0f);
+    glUseProgram(0);
+}
+
+void PartFrame(benchmark::State& state, const FlarePart* part) {
+    Context();
+    Screen screen(static_cast<uint32_t>(state.range(0)), static_cast<uint32_t>(state.range(1)));
+    const QuadProgram program(kFlareVertexSource, PartFragmentSource(*part).c_str());
+    SetDefaultUniforms(program.Program(), screen.target.Width(), screen.target.Height());
+    screen.target.Bind();
+    for (auto _ : state) {
+        program.Draw(screen.texture.Name());
+        glFinish();
+    }
 }
 
 void Instantiation(benchmark::State& state) {
@@ -192,6 +308,12 @@ class RatioReporter : public benchmark::ConsoleReporter {
                 g_effectSeconds[height] = seconds;
             } else if (name.rfind("PassthroughFrame/", 0) == 0) {
                 g_passthroughSeconds[height] = seconds;
+                g_passthroughCpuSeconds =
+                    height == 1080 ? run.GetAdjustedCPUTime() : g_passthroughCpuSeconds;
+            } else if (name.rfind("PartFrame/", 0) == 0) {
+                const std::string part = name.substr(10, name.find('/', 10) - 10);
+                g_partSeconds[part] = seconds;
+                g_partCpuSeconds[part] = run.GetAdjustedCPUTime();
             }
         }
     }
@@ -204,12 +326,45 @@ class RatioReporter : public benchmark::ConsoleReporter {
                             effect / passthrough->second);
             }
         }
+        PrintBreakdown();
+    }
+
+  private:
+    // Each part's cost above the passthrough pass, in milliseconds and in passthrough passes:
+    // wall clock, and CPU time of the calling thread, which holds all of the GL work only
+    // when llvmpipe renders on that thread (LP_NUM_THREADS=0) and then varies far less
+    // with other load on the machine.
+    static void PrintBreakdown() {
+        const auto passthrough = g_passthroughSeconds.find(1080);
+        if (g_partSeconds.empty() || passthrough == g_passthroughSeconds.end()) {
+            return;
+        }
+        std::printf(
+            "breakdown at 1080p, each part alone above the passthrough pass\n"
+            "(wall clock; CPU of this thread, all of it with LP_NUM_THREADS=0):\n");
+        for (const FlarePart& part : kFlareParts) {
+            const auto found = g_partSeconds.find(Slug(part.name));
+            if (found != g_partSeconds.end()) {
+                const double cost = found->second - passthrough->second;
+                const double cpu = g_partCpuSeconds[found->first] - g_passthroughCpuSeconds;
+                std::printf("  %-15s %7.2f ms %5.2f x  | CPU %7.2f ms %5.2f x passthrough\n",
+                            part.name, cost, cost / passthrough->second, cpu,
+                            g_passthroughCpuSeconds > 0 ? cpu / g_passthroughCpuSeconds : 0.0);
+            }
+        }
     }
 };
 
 }  // namespace
 
 int main(int argc, char** argv) {
+    for (const FlarePart& part : kFlareParts) {
+        benchmark::RegisterBenchmark(("PartFrame/" + Slug(part.name)).c_str(), PartFrame, &part)
+            ->Args({1920, 1080})
+            ->Unit(benchmark::kMillisecond)
+            ->UseRealTime()
+            ->MinTime(1.0);
+    }
     benchmark::Initialize(&argc, argv);
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);

@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that the build, the tests and the headless host need,
 # when any is missing. Safe to run again; needs root (or sudo) only when installing.
+#   scripts/install-deps.sh           the Linux build
+#   scripts/install-deps.sh windows   and the Windows cross-build with its tests under Wine
 set -euo pipefail
 
 packages=(
@@ -9,6 +11,9 @@ packages=(
   libgtest-dev libbenchmark-dev libssl-dev libcli11-dev libpng-dev libjpeg-dev
   ffmpeg binutils clang libclang-rt-14-dev clang-format
 )
+if [ "${1:-}" = windows ]; then
+  packages+=(g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth googletest)
+fi
 
 missing=()
 for package in "${packages[@]}"; do

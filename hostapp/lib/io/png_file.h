@@ -18,6 +18,11 @@ Image ReadPng(const std::string& path);
 // partial file is removed (see StagedOutputs).
 void WritePng(const std::string& path, const Image& image);
 
+// Writes `image` like WritePng, for frames of a sequence, which are intermediate files:
+// each row as the difference to the row above ("up" filter) at zlib level 1. On rendered
+// frames this compresses about twice as fast as WritePng and the files come out smaller.
+void WriteFramePng(const std::string& path, const Image& image);
+
 }  // namespace ffglhost
 
 #endif  // FFGLHOST_PNG_FILE_H

@@ -1,6 +1,6 @@
 #include "call_monitor.h"
 
-#include <time.h>
+#include <chrono>
 
 namespace ffglhost {
 
@@ -75,9 +75,8 @@ CallRecord& PublishedCalls() {
 }
 
 int64_t MonotonicMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return static_cast<int64_t>(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+    const auto now = std::chrono::steady_clock::now().time_since_epoch();
+    return std::chrono::duration_cast<std::chrono::milliseconds>(now).count();
 }
 
 CallScope::CallScope(uint32_t code) {

@@ -30,7 +30,7 @@ struct CallRecord {
 void PublishCallsTo(CallRecord* record);
 CallRecord& PublishedCalls();
 
-// Milliseconds of CLOCK_MONOTONIC, the same in every process.
+// Milliseconds of the steady clock (CLOCK_MONOTONIC on Linux, the same in every process).
 int64_t MonotonicMs();
 
 // Marks a call of the plug-in for as long as it lives.

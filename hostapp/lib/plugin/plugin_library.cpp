@@ -126,11 +126,4 @@ PluginLibrary::~PluginLibrary() {
     }
 }
 
-void PluginLibrary::SetLogCallback(FFLogFunc callback) const {
-    if (setLogCallback_ != nullptr) {
-        CallScope call(kSettingLogCallback);
-        setLogCallback_(callback);
-    }
-}
-
 }  // namespace ffglhost

@@ -37,7 +37,12 @@ class PluginLibrary {
     }
     // Installs the log function (null removes it); a no-op when the plug-in has no
     // SetLogCallback export.
-    void SetLogCallback(FFLogFunc callback) const;
+    void SetLogCallback(FFLogFunc callback) const {
+        if (setLogCallback_ != nullptr) {
+            CallScope call(kSettingLogCallback);
+            setLogCallback_(callback);
+        }
+    }
 
     // Result-word helpers: the low half as a status or number, as a float, or a pointer.
     static uint32_t Low(FFResult result) { return static_cast<uint32_t>(result); }

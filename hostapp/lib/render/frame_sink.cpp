@@ -20,11 +20,11 @@ void FanOutSink::Finish() {
     }
 }
 
-void WriteOutputPng(const std::string& stagedPath, const std::string& shownPath,
-                    const Image& image) {
+void WriteOutputPng(const std::string& stagedPath, const std::string& shownPath, const Image& image,
+                    void (*write)(const std::string&, const Image&)) {
     errno = 0;
     try {
-        WritePng(stagedPath, image);
+        (write != nullptr ? write : WritePng)(stagedPath, image);
     } catch (const HostError&) {
         const int error = errno;
         throw HostError("cannot write " + shownPath + ": " +

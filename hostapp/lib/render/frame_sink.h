@@ -38,10 +38,11 @@ class FanOutSink : public FrameSink {
     std::vector<std::unique_ptr<FrameSink>> sinks_;
 };
 
-// Writes `image` as a PNG to `stagedPath`; a failure names `shownPath` and the system's
-// reason ("cannot write out/last.png: No space left on device").
-void WriteOutputPng(const std::string& stagedPath, const std::string& shownPath,
-                    const Image& image);
+// Writes `image` as a PNG to `stagedPath` with `write` (WritePng, or WriteFramePng for
+// frames of a sequence); a failure names `shownPath` and the system's reason ("cannot
+// write out/last.png: No space left on device").
+void WriteOutputPng(const std::string& stagedPath, const std::string& shownPath, const Image& image,
+                    void (*write)(const std::string&, const Image&) = nullptr);
 
 }  // namespace ffglhost
 

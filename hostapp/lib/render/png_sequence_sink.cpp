@@ -4,6 +4,8 @@
 
 #include <cstdio>
 
+#include "lib/io/png_file.h"
+
 namespace ffglhost {
 
 int SequenceDigits(uint64_t expectedFrames) {
@@ -40,7 +42,8 @@ PngSequenceSink::PngSequenceSink(StagedOutput output, uint64_t expectedFrames)
 
 void PngSequenceSink::Write(const Image& frame, uint64_t index) {
     const std::string name = FrameName(index);
-    WriteOutputPng(output_.stagedPath + "/" + name, output_.finalPath + "/" + name, frame);
+    WriteOutputPng(output_.stagedPath + "/" + name, output_.finalPath + "/" + name, frame,
+                   WriteFramePng);
     written_ = index + 1;
 }
 

@@ -13,55 +13,9 @@
 #include "gl/scoped_bindings.h"
 #include "gl/screen_quad.h"
 #include "gl/shader_program.h"
+#include "support/float_target.h"
 
 namespace {
-
-using Pixel = std::array<float, 4>;
-
-// A framebuffer with one RGBA32F colour texture, so that values outside 0..1 survive.
-class FloatTarget {
-  public:
-    FloatTarget(int width, int height) : width_(width), height_(height) {
-        glGenTextures(1, &texture_);
-        glBindTexture(GL_TEXTURE_2D, texture_);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_NEAREST);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, width, height, 0, GL_RGBA, GL_FLOAT, nullptr);
-        glBindTexture(GL_TEXTURE_2D, 0);
-        glGenFramebuffers(1, &framebuffer_);
-        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture_, 0);
-        complete_ = glCheckFramebufferStatus(GL_FRAMEBUFFER) == GL_FRAMEBUFFER_COMPLETE;
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-    }
-    ~FloatTarget() {
-        glDeleteFramebuffers(1, &framebuffer_);
-        glDeleteTextures(1, &texture_);
-    }
-    FloatTarget(const FloatTarget&) = delete;
-    FloatTarget& operator=(const FloatTarget&) = delete;
-
-    bool Complete() const { return complete_; }
-    void Bind() const {
-        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-        glViewport(0, 0, width_, height_);
-    }
-    // Bottom row first, as GL stores it.
-    std::vector<Pixel> Read() const {
-        std::vector<Pixel> pixels(static_cast<size_t>(width_) * static_cast<size_t>(height_));
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, framebuffer_);
-        glReadPixels(0, 0, width_, height_, GL_RGBA, GL_FLOAT, pixels.data());
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
-        return pixels;
-    }
-
-  private:
-    int width_;
-    int height_;
-    GLuint texture_ = 0;
-    GLuint framebuffer_ = 0;
-    bool complete_ = false;
-};
 
 // A triangle over the whole viewport from gl_VertexID, drawn with an empty vertex array.
 const char kCoverVertexSource[] = R"glsl(#version 410 core
@@ -123,7 +77,8 @@ void main()
                          streak(vec2(0.1, 0.0), 0.5, 1.0),
                          primaryStar(vec2(0.0), 0.6, 1.0));
     } else {
-        fragColor = vec4(haloRing(vec2(0.12, 0.0), 0.4, 0.4, 1.0), 0.0);
+        fragColor = vec4(haloRing(vec2(0.12, 0.0), 0.4, 0.4, 1.0),
+                         primaryStar(vec2(-0.1611, -0.0111), 0.6, 1.0));
     }
 }
 )glsl",
@@ -138,6 +93,9 @@ void main()
     EXPECT_NEAR(row[1][0], 0.27375f, 1e-3f) << "halo red";
     EXPECT_NEAR(row[1][1], 0.744f, 1e-3f) << "halo green";
     EXPECT_NEAR(row[1][2], 0.30975f, 1e-3f) << "halo blue";
+    // Between the axes both ray sets are partly lit: glow 0.11612, six-ray term 0.05614,
+    // eight-ray term 0.00105.
+    EXPECT_NEAR(row[1][3], 0.17331f, 1e-4f) << "star between the ray axes";
 }
 
 // Below their 0.001 thresholds flicker is exactly 1 and halo and streak are exactly 0, at

@@ -1,13 +1,14 @@
 #include "effect/thumbnail.h"
 
 #include <gtest/gtest.h>
-#include <openssl/sha.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
 #include <string>
+
+#include "support/sha256.h"
 
 namespace {
 
@@ -45,18 +46,6 @@ std::vector<std::string> Region(const std::vector<uint32_t>& pixels, int32_t x0,
         rows.push_back(row);
     }
     return rows;
-}
-
-std::string Sha256Hex(const void* data, size_t size) {
-    unsigned char digest[SHA256_DIGEST_LENGTH];
-    SHA256(static_cast<const unsigned char*>(data), size, digest);
-    std::string hex;
-    char byte[3];
-    for (unsigned char c : digest) {
-        std::snprintf(byte, sizeof byte, "%02x", c);
-        hex += byte;
-    }
-    return hex;
 }
 
 }  // namespace

@@ -58,19 +58,22 @@ void WriteTestJpeg(const std::string& path, uint32_t width, uint32_t height) {
     std::fclose(file);
 }
 
+// Both writers: the general one and the faster one for frame sequences.
 TEST(PngFile, RoundTripKeepsEveryByteIncludingAlpha) {
     Image image(37, 21);  // odd sizes: no row padding may creep in
     std::mt19937 random(7);
     for (uint8_t& byte : image.rgba) {
         byte = static_cast<uint8_t>(random());
     }
-    const std::string path = TempPath("round.png");
-    ffglhost::WritePng(path, image);
-    const Image back = ffglhost::ReadPng(path);
-    std::remove(path.c_str());
-    EXPECT_EQ(back.width, 37u);
-    EXPECT_EQ(back.height, 21u);
-    EXPECT_EQ(back.rgba, image.rgba);
+    for (const auto write : {ffglhost::WritePng, ffglhost::WriteFramePng}) {
+        const std::string path = TempPath("round.png");
+        write(path, image);
+        const Image back = ffglhost::ReadPng(path);
+        std::remove(path.c_str());
+        EXPECT_EQ(back.width, 37u);
+        EXPECT_EQ(back.height, 21u);
+        EXPECT_EQ(back.rgba, image.rgba);
+    }
 }
 
 TEST(PngFile, FailuresAreHostErrorsNamingTheFile) {
@@ -88,6 +91,9 @@ TEST(PngFile, FailuresAreHostErrorsNamingTheFile) {
     }
     std::remove(path.c_str());
     EXPECT_THROW(ffglhost::WritePng("/nonexistent-dir/x.png", image), HostError);
+    EXPECT_THROW(ffglhost::WriteFramePng("/nonexistent-dir/x.png", image), HostError);
+    // A full device: the encoder's own write failure.
+    EXPECT_THROW(ffglhost::WriteFramePng("/dev/full", image), HostError);
 }
 
 // A PNG of one row through libpng's full interface: grey samples of `depth` bits,

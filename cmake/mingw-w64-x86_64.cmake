@@ -1,0 +1,15 @@
+# Cross-compiles for 64-bit Windows with Debian's mingw-w64 (g++-mingw-w64-x86-64-posix).
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+
+set(QUELLIX_MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_C_COMPILER ${QUELLIX_MINGW_TRIPLE}-gcc-posix)
+set(CMAKE_CXX_COMPILER ${QUELLIX_MINGW_TRIPLE}-g++-posix)
+set(CMAKE_RC_COMPILER ${QUELLIX_MINGW_TRIPLE}-windres)
+
+# Libraries and headers come from the mingw-w64 tree only; programs from the build machine.
+set(CMAKE_FIND_ROOT_PATH /usr/${QUELLIX_MINGW_TRIPLE})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)

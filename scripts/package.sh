@@ -1,0 +1,41 @@
+#!/usr/bin/env bash
+# Builds the Linux and Windows modules and leaves the release archives in dist/:
+#   quellix-shine-VERSION-linux-x86_64.tar.gz   Quellix.so, INSTALL, LICENSE
+#   quellix-shine-VERSION-windows-x64.zip       Quellix.dll, INSTALL.txt, LICENSE.txt
+# The modules go in stripped; each archive holds one folder named like the archive.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+version="$(sed -n 's/^project(QuellixShine VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
+
+scripts/install-deps.sh windows
+cmake --preset ci
+cmake --build --preset ci -j"$(nproc)" --target Quellix
+scripts/build-windows.sh --no-tests
+
+stage="$(mktemp -d)"
+trap 'rm -rf "$stage"' EXIT
+mkdir -p dist
+
+# install_module PRESET FOLDER: the module alone, stripped, into FOLDER.
+install_module() {
+  cmake --install "build/$1" --component module --strip --prefix "$stage/install-$1"
+  mkdir -p "$2"
+  find "$stage/install-$1" -type f -exec mv {} "$2/" \;
+}
+
+linux="quellix-shine-$version-linux-x86_64"
+install_module ci "$stage/$linux"
+sed "s/@VERSION@/$version/" packaging/INSTALL-linux.txt >"$stage/$linux/INSTALL"
+cp LICENSE "$stage/$linux/LICENSE"
+tar --sort=name --owner=0 --group=0 --numeric-owner --mtime=@0 -C "$stage" -czf \
+  "dist/$linux.tar.gz" "$linux"
+
+# Windows readers get CRLF line ends.
+windows="quellix-shine-$version-windows-x64"
+install_module windows "$stage/$windows"
+sed "s/@VERSION@/$version/; s/\$/\r/" packaging/INSTALL-windows.txt >"$stage/$windows/INSTALL.txt"
+sed 's/$/\r/' LICENSE >"$stage/$windows/LICENSE.txt"
+rm -f "dist/$windows.zip"
+(cd "$stage" && cmake -E tar cf "$OLDPWD/dist/$windows.zip" --format=zip "$windows")
+
+ls -l "dist/$linux.tar.gz" "dist/$windows.zip"
