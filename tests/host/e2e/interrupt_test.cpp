@@ -17,6 +17,9 @@ struct InterruptCase {
     int exitCode;
     const char* mode;        // HOSTILE_MODE for the hostile plug-in, or null for the module
     double maxSeconds = 60;  // a second signal ends the run without waiting for the worker
+    // Writes clip.mp4 through an ffmpeg that reads nothing and ignores signals, in place
+    // of the frames.
+    bool stubbornEncoder = false;
 };
 
 // Waits (at most ten seconds) until the render has written its second frame into its
@@ -40,6 +43,11 @@ const InterruptCase kCases[] = {
     {"hung plug-in, two Ctrl-C",
      "$host & pid=$!; sleep 1; kill -INT $pid; sleep 0.2; kill -INT $pid; wait $pid", 130,
      "hang:17", 2.5},
+    // The encoder blocks the worker; afterwards no ffmpeg may be left running (exit 99).
+    {"hung encoder, two Ctrl-C",
+     "$host & pid=$!; sleep 1.5; kill -INT $pid; sleep 0.2; kill -INT $pid; wait $pid; rc=$?; "
+     "sleep 0.2; kill -0 $(cat $LOGS/ffmpeg.pid) 2>/dev/null && exit 99; exit $rc",
+     130, nullptr, 10, true},
 };
 
 class Interruptions : public ::testing::TestWithParam<InterruptCase> {};
@@ -53,15 +61,25 @@ TEST_P(Interruptions, LeaveTheFolderByteForByteAsItWas) {
                           0640);
     }
     WriteFileWithMode(dir / "sheet.png", "an earlier sheet", 0600);
+    WriteFileWithMode(dir / "clip.mp4", "an earlier clip", 0644);
     const auto before = Snapshot(dir.Path());
 
     const std::string plugin = c.mode != nullptr ? kHostilePluginPath : kModulePath;
     // Word-split by the shell: the build paths hold no spaces.
     const std::string host = std::string(kHostBinary) + " render " + plugin +
-                             " -q -n 100000 --size 32x18 --out frames --sheet sheet.png";
+                             " -q -n 100000 --size 32x18 --sheet sheet.png --out " +
+                             (c.stubbornEncoder ? "clip.mp4" : "frames");
     TempDir logs;
+    mkdir((logs / "bin").c_str(), 0755);
+    WriteFileWithMode(logs / "bin/ffmpeg",
+                      "#!/bin/sh\necho $$ > \"$LOGS/ffmpeg.pid\"\ntrap '' TERM INT HUP\n"
+                      "while :; do sleep 1; done\n",
+                      0755);
+    const std::string path =
+        c.stubbornEncoder ? "export PATH=" + logs.Path() + "/bin:$PATH && " : "";
     const std::string command = "cd " + ShellQuote(dir.Path()) +
-                                " && export HOSTILE_MODE=" + (c.mode ? c.mode : "none") +
+                                " && export LOGS=" + ShellQuote(logs.Path()) + " && " + path +
+                                "export HOSTILE_MODE=" + (c.mode ? c.mode : "none") +
                                 " && host=" + ShellQuote(host) + " && { " + c.script + "; } 2>" +
                                 ShellQuote(logs / "err") + "; exit $?";
     const auto started = std::chrono::steady_clock::now();
