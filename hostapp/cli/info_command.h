@@ -11,10 +11,12 @@ struct InfoOptions {
     std::string plugin;
     bool json = false;
     std::string thumbnail;  // PNG path, empty for none
+    double callTimeout = 10.0;
 };
 
 CLI::App* AddInfoCommand(CLI::App& app, InfoOptions& options);
-// Throws HostError on failure.
+// Checks the options (UsageError), then reads the plug-in in a supervised worker;
+// answers the exit status.
 int RunInfo(const InfoOptions& options);
 
 #endif  // FFGLHOST_CLI_INFO_COMMAND_H

@@ -3,6 +3,7 @@
 #include <signal.h>
 
 #include <atomic>
+#include <initializer_list>
 
 namespace {
 
@@ -17,10 +18,10 @@ void OnSignal(int) {
 void InstallInterruptHandler() {
     struct sigaction action {};
     action.sa_handler = OnSignal;
-    action.sa_flags = SA_RESETHAND;  // the next signal gets the default action
     sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
-    sigaction(SIGTERM, &action, nullptr);
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        sigaction(signal, &action, nullptr);
+    }
 }
 
 bool Interrupted() {

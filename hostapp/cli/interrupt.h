@@ -1,5 +1,5 @@
-// Ctrl-C and SIGTERM during a render: the first one asks the frame loop to stop, so
-// partial outputs are removed; a second one ends the program at once.
+// Stop requests inside the worker process: the supervisor passes on the first SIGINT,
+// SIGTERM or SIGHUP it receives, and the frame loop stops at the next frame.
 #ifndef FFGLHOST_CLI_INTERRUPT_H
 #define FFGLHOST_CLI_INTERRUPT_H
 

@@ -6,9 +6,27 @@
 #include <CLI/CLI.hpp>
 
 #include "info_command.h"
-#include "interrupt.h"
 #include "lib/host_error.h"
 #include "render_command.h"
+#include "supervisor.h"
+#include "usage_error.h"
+
+namespace {
+
+// A usage error: one line with the hint, exit status 2.
+int ReportUsage(const std::string& message, const CLI::App* command) {
+    const std::string help =
+        command != nullptr ? "ffgl-host " + command->get_name() + " --help" : "ffgl-host --help";
+    PrintError(message + " (see " + help + ")");
+    return 2;
+}
+
+const CLI::App* ChosenCommand(const CLI::App& app) {
+    const auto chosen = app.get_subcommands();
+    return chosen.empty() ? nullptr : chosen.front();
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
     // A helper program that exits early must show up as a failed write, not kill us.
@@ -20,26 +38,29 @@ int main(int argc, char** argv) {
     RenderOptions renderOptions;
     CLI::App* info = AddInfoCommand(app, infoOptions);
     CLI::App* render = AddRenderCommand(app, renderOptions);
-    CLI11_PARSE(app, argc, argv);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        if (error.get_exit_code() == 0) {
+            return app.exit(error);  // --help
+        }
+        const std::string first = argc > 1 ? argv[1] : "";
+        if (!first.empty() && first[0] != '-' && first != "info" && first != "render") {
+            return ReportUsage(
+                "unknown command \"" + first + "\"; the commands are info and render", nullptr);
+        }
+        return ReportUsage(error.what(), ChosenCommand(app));
+    }
 
     try {
-        if (info->parsed()) {
-            return RunInfo(infoOptions);
-        }
-        if (render->parsed()) {
-            InstallInterruptHandler();
-            return RunRender(renderOptions);
-        }
+        return info->parsed() ? RunInfo(infoOptions) : RunRender(renderOptions);
+    } catch (const UsageError& error) {
+        return ReportUsage(error.what(), info->parsed() ? info : render);
     } catch (const ffglhost::HostError& error) {
-        if (Interrupted()) {
-            std::fprintf(stderr, "ffgl-host: interrupted; partial outputs were removed\n");
-            return 130;
-        }
-        std::fprintf(stderr, "ffgl-host: %s\n", error.what());
+        PrintError(error.what());
         return 1;
     } catch (const std::exception& error) {
-        std::fprintf(stderr, "ffgl-host: unexpected error: %s\n", error.what());
+        PrintError(std::string("unexpected error: ") + error.what());
         return 1;
     }
-    return 0;
 }

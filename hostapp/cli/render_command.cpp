@@ -17,9 +17,12 @@
 #include "lib/plugin/plugin_library.h"
 #include "lib/plugin/plugin_log.h"
 #include "lib/plugin/plugin_report.h"
+#include "lib/render/png_sequence_sink.h"
 #include "lib/render/render_loop.h"
 #include "progress_bar.h"
 #include "render_setup.h"
+#include "supervisor.h"
+#include "usage_error.h"
 
 using ffglhost::HostError;
 
@@ -53,31 +56,56 @@ CLI::App* AddRenderCommand(CLI::App& app, RenderOptions& options) {
     render->add_flag("--pad", options.pad,
                      "Give the plug-in its input in a texture padded to power-of-two sizes");
     render->add_flag("-q,--quiet", options.quiet, "No progress bar and no plug-in log lines");
+    render
+        ->add_option("--call-timeout", options.callTimeout,
+                     "Seconds any one plug-in call may take before the run is stopped (0: no "
+                     "limit)")
+        ->capture_default_str();
     return render;
 }
 
 namespace {
 
-void CheckNumbers(const RenderOptions& options) {
-    if (options.frames < 1) {
-        throw HostError("--frames needs at least 1 frame");
-    }
+struct CheckedNumbers {
+    uint64_t frames = 0;
+    uint64_t start = 0;
+};
+
+CheckedNumbers CheckNumbers(const RenderOptions& options) {
+    CheckedNumbers numbers;
+    numbers.frames = ParseCount(options.frames, "--frames", 1);
+    numbers.start = ParseCount(options.start, "--start", 0);
     if (options.fpsGiven && !(options.fps >= 0.01 && options.fps <= 1000.0)) {
-        throw HostError("--fps needs a rate from 0.01 to 1000 frames per second");
+        throw UsageError("--fps needs a rate from 0.01 to 1000 frames per second");
     }
+    if (!(options.callTimeout >= 0.0 && options.callTimeout <= 1e6)) {
+        throw UsageError("--call-timeout needs a number of seconds from 0 (no limit) to 1000000");
+    }
+    for (const std::string& setting : options.settings) {
+        if (setting.find('=') == std::string::npos) {
+            throw UsageError("--set needs NAME=VALUE, got \"" + setting + "\"");
+        }
+    }
+    if (!options.size.empty()) {
+        ParseFrameSize(options.size);
+    }
+    return numbers;
 }
 
-void CheckOutputsAndTools(const RenderOptions& options) {
+void CheckOutputs(const RenderOptions& options) {
     if (!options.out.empty()) {
         ClassifyOutput(options.out);
     }
     if (!options.sheet.empty() && ffglhost::LowercaseExtension(options.sheet) != ".png") {
-        throw HostError("--sheet needs a .png file name, got " + options.sheet);
+        throw UsageError("--sheet needs a .png file name, got " + options.sheet);
     }
     if (!options.out.empty() && options.out == options.sheet) {
-        throw HostError("--out and --sheet name the same file: " + options.out);
+        throw UsageError("--out and --sheet name the same file: " + options.out);
     }
-    // Checked before anything starts, so a missing ffmpeg never costs a render.
+}
+
+// Checked before anything starts, so a missing ffmpeg never costs a render.
+void CheckTools(const RenderOptions& options) {
     const bool videoIn = IsVideoInput(options.input);
     const bool videoOut = !options.out.empty() && ClassifyOutput(options.out) == OutputKind::kVideo;
     std::vector<std::string> programs;
@@ -125,23 +153,23 @@ std::unique_ptr<ffglhost::PluginInstance> Instantiate(const ffglhost::PluginLibr
     }
 }
 
-void PrintSummary(const ffglhost::RenderResult& result, FrameSize size,
-                  const ffglhost::FrameSink& sinks) {
+std::string Summary(const ffglhost::RenderResult& result, FrameSize size,
+                    const ffglhost::FrameSink& sinks) {
     const double fps = result.seconds > 0 ? result.rendered / result.seconds : 0.0;
-    std::printf("rendered %llu frame%s at %ux%u in %.2f s: %.1f frames per second\n",
-                static_cast<unsigned long long>(result.rendered), result.rendered == 1 ? "" : "s",
-                size.width, size.height, result.seconds, fps);
+    char line[256];
+    std::snprintf(line, sizeof line,
+                  "rendered %llu frame%s at %ux%u in %.2f s: %.1f frames per second\n",
+                  static_cast<unsigned long long>(result.rendered), result.rendered == 1 ? "" : "s",
+                  size.width, size.height, result.seconds, fps);
     const std::string written = sinks.Describe();
-    if (!written.empty()) {
-        std::printf("wrote %s\n", written.c_str());
-    }
+    return line + (written.empty() ? "" : "wrote " + written + "\n");
 }
 
-}  // namespace
-
-int RunRender(const RenderOptions& options) {
-    CheckNumbers(options);
-    CheckOutputsAndTools(options);
+// The part of a render that runs in the worker: everything touching the plug-in and GL.
+int RenderInWorker(const RenderOptions& options, const CheckedNumbers& numbers,
+                   const ffglhost::StagedOutput* out, const ffglhost::StagedOutput* sheet,
+                   WorkerPage& page) {
+    InstallInterruptHandler();
     const std::optional<FrameSize> size =
         options.size.empty() ? std::nullopt
                              : std::optional<FrameSize>(ParseFrameSize(options.size));
@@ -161,10 +189,10 @@ int RunRender(const RenderOptions& options) {
     }
 
     std::unique_ptr<ffglhost::FanOutSink> sinks =
-        MakeSinks(options.out, options.sheet, options.frames, input.output, fps);
+        MakeSinks(out, sheet, numbers.frames, input.output, fps);
     ffglhost::RenderPlan plan;
-    plan.frames = options.frames;
-    plan.skip = options.start;
+    plan.frames = numbers.frames;
+    plan.skip = numbers.start;
     plan.fps = fps;
     plan.padInput = options.pad;
     ProgressBar progress(plan.skip + plan.frames, !options.quiet && isatty(STDERR_FILENO) == 1);
@@ -178,6 +206,45 @@ int RunRender(const RenderOptions& options) {
         std::fprintf(stderr, "ffgl-host: the input ended after %llu frames\n",
                      static_cast<unsigned long long>(result.rendered));
     }
-    PrintSummary(result, input.output, *sinks);
+    page.framesWritten = result.written;
+    page.SetSummary(Summary(result, input.output, *sinks));
     return 0;
+}
+
+}  // namespace
+
+int RunRender(const RenderOptions& options) {
+    const CheckedNumbers numbers = CheckNumbers(options);
+    CheckOutputs(options);
+    CheckTools(options);
+    ffglhost::StagedOutputs outputs(std::to_string(getpid()));
+    const bool directory =
+        !options.out.empty() && ClassifyOutput(options.out) == OutputKind::kDirectory;
+    const ffglhost::StagedOutput* out = nullptr;
+    const ffglhost::StagedOutput* sheet = nullptr;
+    if (!options.out.empty()) {
+        outputs.Add(options.out, directory);
+    }
+    if (!options.sheet.empty()) {
+        outputs.Add(options.sheet, false);
+    }
+    out = options.out.empty() ? nullptr : &outputs.Outputs().front();
+    sheet = options.sheet.empty() ? nullptr : &outputs.Outputs().back();
+
+    Supervision supervision;
+    supervision.callTimeoutSeconds = options.callTimeout;
+    supervision.work = [&](WorkerPage& page) {
+        return RenderInWorker(options, numbers, out, sheet, page);
+    };
+    supervision.afterCommit = [&](const WorkerPage& page) {
+        std::fputs(page.summary, stdout);
+        if (directory) {
+            const std::string note = ffglhost::OlderFramesNote(
+                out->finalPath, page.framesWritten, ffglhost::SequenceDigits(numbers.frames));
+            if (!note.empty()) {
+                std::printf("note: %s\n", note.c_str());
+            }
+        }
+    };
+    return Supervise(outputs, supervision);
 }

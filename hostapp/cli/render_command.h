@@ -11,21 +11,23 @@
 
 struct RenderOptions {
     std::string plugin;
-    uint64_t frames = 120;
-    std::string input;  // empty: the built-in test picture
+    std::string frames = "120";  // checked by ParseCount
+    std::string input;           // empty: the built-in test picture
     std::string out;
     std::string sheet;
     std::vector<std::string> settings;  // NAME=VALUE
     std::string size;                   // WIDTHxHEIGHT, empty for the input's size
     double fps = 0.0;                   // when not given: the input video's rate, else 60
     bool fpsGiven = false;
-    uint64_t start = 0;
+    std::string start = "0";
     bool pad = false;
     bool quiet = false;
+    double callTimeout = 10.0;  // seconds a plug-in call may take; 0: no limit
 };
 
 CLI::App* AddRenderCommand(CLI::App& app, RenderOptions& options);
-// Throws HostError on failure, having removed every partial output.
+// Checks the options (UsageError) and the tools (HostError), then renders in a supervised
+// worker; answers the exit status.
 int RunRender(const RenderOptions& options);
 
 #endif  // FFGLHOST_CLI_RENDER_COMMAND_H

@@ -13,6 +13,7 @@
 #include "lib/render/last_frame_sink.h"
 #include "lib/render/png_sequence_sink.h"
 #include "lib/render/video_sink.h"
+#include "usage_error.h"
 
 using ffglhost::HostError;
 
@@ -27,28 +28,40 @@ bool Exists(const std::string& path) {
 
 uint32_t ParseSide(const std::string& text, const std::string& whole) {
     if (text.empty() || text.find_first_not_of("0123456789") != std::string::npos) {
-        throw HostError("--size needs WIDTHxHEIGHT such as 1280x720, got \"" + whole + "\"");
+        throw UsageError("--size needs WIDTHxHEIGHT such as 1280x720, got \"" + whole + "\"");
     }
     const unsigned long value = std::strtoul(text.c_str(), nullptr, 10);
     if (value < 1 || value > kMaxSide || text.size() > 5) {
-        throw HostError("--size sides must be 1 to 16384 pixels, got \"" + whole + "\"");
+        throw UsageError("--size sides must be 1 to 16384 pixels, got \"" + whole + "\"");
     }
     return static_cast<uint32_t>(value);
 }
 
 }  // namespace
 
+uint64_t ParseCount(const std::string& text, const std::string& option, uint64_t minimum) {
+    const bool digits = !text.empty() && text.find_first_not_of("0123456789") == std::string::npos;
+    const uint64_t value =
+        digits && text.size() <= 18 ? std::strtoull(text.c_str(), nullptr, 10) : 0;
+    if (!digits || value < minimum || text.size() > 18) {
+        throw UsageError(option + " must be a whole number of at least " + std::to_string(minimum) +
+                         (digits && text.size() > 18 ? " and below 10^18" : "") + ", got \"" +
+                         text + "\"");
+    }
+    return value;
+}
+
 FrameSize ParseFrameSize(const std::string& text) {
     const size_t x = text.find_first_of("xX");
     if (x == std::string::npos) {
-        throw HostError("--size needs WIDTHxHEIGHT such as 1280x720, got \"" + text + "\"");
+        throw UsageError("--size needs WIDTHxHEIGHT such as 1280x720, got \"" + text + "\"");
     }
     return {ParseSide(text.substr(0, x), text), ParseSide(text.substr(x + 1), text)};
 }
 
 OutputKind ClassifyOutput(const std::string& path) {
     if (path.empty()) {
-        throw HostError("--out needs a directory or a file name");
+        throw UsageError("--out needs a directory or a file name");
     }
     const std::string extension = ffglhost::LowercaseExtension(path);
     if (ffglhost::IsDirectory(path) || extension.empty()) {
@@ -60,9 +73,9 @@ OutputKind ClassifyOutput(const std::string& path) {
     if (ffglhost::IsVideoOutputExtension(extension)) {
         return OutputKind::kVideo;
     }
-    throw HostError("cannot write " + path +
-                    ": --out takes a directory (numbered PNGs), a .png file (the last frame) "
-                    "or a .mp4, .webm or .gif video");
+    throw UsageError("cannot write " + path +
+                     ": --out takes a directory (numbered PNGs), a .png file (the last frame) "
+                     "or a .mp4, .webm or .gif video");
 }
 
 bool IsVideoInput(const std::string& inputPath) {
@@ -97,26 +110,20 @@ OpenedInput OpenInput(const std::string& path, const std::optional<FrameSize>& s
     return opened;
 }
 
-std::unique_ptr<ffglhost::FanOutSink> MakeSinks(const std::string& out, const std::string& sheet,
+std::unique_ptr<ffglhost::FanOutSink> MakeSinks(const ffglhost::StagedOutput* out,
+                                                const ffglhost::StagedOutput* sheet,
                                                 uint64_t frames, FrameSize size, double fps) {
     auto sinks = std::make_unique<ffglhost::FanOutSink>();
-    if (!out.empty()) {
-        switch (ClassifyOutput(out)) {
-            case OutputKind::kDirectory:
-                sinks->Add(std::make_unique<ffglhost::PngSequenceSink>(out, frames));
-                break;
-            case OutputKind::kPicture:
-                sinks->Add(std::make_unique<ffglhost::LastFrameSink>(out));
-                break;
-            case OutputKind::kVideo:
-                sinks->Add(
-                    std::make_unique<ffglhost::VideoSink>(out, size.width, size.height, fps));
-                break;
-        }
+    if (out != nullptr && out->directory) {
+        sinks->Add(std::make_unique<ffglhost::PngSequenceSink>(*out, frames));
+    } else if (out != nullptr && ffglhost::LowercaseExtension(out->finalPath) == ".png") {
+        sinks->Add(std::make_unique<ffglhost::LastFrameSink>(*out));
+    } else if (out != nullptr) {
+        sinks->Add(std::make_unique<ffglhost::VideoSink>(*out, size.width, size.height, fps));
     }
-    if (!sheet.empty()) {
+    if (sheet != nullptr) {
         sinks->Add(
-            std::make_unique<ffglhost::ContactSheetSink>(sheet, frames, size.width, size.height));
+            std::make_unique<ffglhost::ContactSheetSink>(*sheet, frames, size.width, size.height));
     }
     return sinks;
 }

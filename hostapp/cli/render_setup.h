@@ -9,6 +9,7 @@
 #include <string>
 
 #include "lib/io/frame_source.h"
+#include "lib/io/staged_outputs.h"
 #include "lib/render/frame_sink.h"
 
 struct FrameSize {
@@ -16,14 +17,19 @@ struct FrameSize {
     uint32_t height = 0;
 };
 
-// "1280x720" (an 'X' works too); throws HostError for anything else or sizes outside
+// A whole decimal number of at least `minimum` for `option`; throws UsageError ("--frames
+// must be a whole number of at least 1, got "-1"") for anything else, signs and numbers
+// beyond 18 digits included.
+uint64_t ParseCount(const std::string& text, const std::string& option, uint64_t minimum);
+
+// "1280x720" (an 'X' works too); throws UsageError for anything else or sizes outside
 // 1 .. 16384.
 FrameSize ParseFrameSize(const std::string& text);
 
 enum class OutputKind { kDirectory, kPicture, kVideo };
 
 // What --out names: a .png file, a .mp4/.webm/.gif video, or else a directory (an
-// existing one, or a name without an extension). Throws HostError otherwise.
+// existing one, or a name without an extension). Throws UsageError otherwise.
 OutputKind ClassifyOutput(const std::string& path);
 
 // True when --input names a video (read through ffmpeg) rather than a picture; false for
@@ -41,8 +47,10 @@ struct OpenedInput {
 // input textures; videos are scaled by ffmpeg). Throws HostError.
 OpenedInput OpenInput(const std::string& path, const std::optional<FrameSize>& size);
 
-// The sinks for --out and --sheet (either may be empty). Throws HostError.
-std::unique_ptr<ffglhost::FanOutSink> MakeSinks(const std::string& out, const std::string& sheet,
+// The sinks writing the staged --out (a directory, a .png or a video) and --sheet; either
+// may be null. Throws HostError.
+std::unique_ptr<ffglhost::FanOutSink> MakeSinks(const ffglhost::StagedOutput* out,
+                                                const ffglhost::StagedOutput* sheet,
                                                 uint64_t frames, FrameSize size, double fps);
 
 #endif  // FFGLHOST_CLI_RENDER_SETUP_H

@@ -2,6 +2,10 @@
 
 #include <string>
 
+#include "lib/plugin/plugin_text.h"
+
+using ffglhost::PrintableText;
+
 namespace {
 
 std::string FormatFloat(float value) {
@@ -14,14 +18,15 @@ std::string FormatFloat(float value) {
 
 void PrintReportText(std::FILE* out, const PluginSummary& summary) {
     const ffglhost::PluginReport& report = summary.report;
-    std::fprintf(out, "%s  %s\n", report.id.c_str(), report.name.c_str());
-    std::fprintf(out, "  file:         %s\n", summary.path.c_str());
+    std::fprintf(out, "%s  %s\n", PrintableText(report.id).c_str(),
+                 PrintableText(report.name).c_str());
+    std::fprintf(out, "  file:         %s\n", PrintableText(summary.path).c_str());
     std::fprintf(out, "  type:         %s (%u)\n", ffglhost::PluginTypeName(report.type),
                  report.type);
     std::fprintf(out, "  FFGL API:     %u.%u\n", report.apiMajor, report.apiMinor);
     std::fprintf(out, "  version:      %u.%u\n", report.versionMajor, report.versionMinor);
-    std::fprintf(out, "  description:  %s\n", report.description.c_str());
-    std::fprintf(out, "  about:        %s\n", report.about.c_str());
+    std::fprintf(out, "  description:  %s\n", PrintableText(report.description).c_str());
+    std::fprintf(out, "  about:        %s\n", PrintableText(report.about).c_str());
     if (report.inputsKnown) {
         std::fprintf(out, "  inputs:       %u to %u\n", report.minimumInputs, report.maximumInputs);
     } else {
@@ -45,10 +50,11 @@ void PrintReportText(std::FILE* out, const PluginSummary& summary) {
                  "display", "range");
     for (const ffglhost::ParameterReport& p : report.parameters) {
         const std::string defaultText =
-            p.isText ? "\"" + p.defaultText + "\"" : FormatFloat(p.defaultValue);
+            p.isText ? "\"" + PrintableText(p.defaultText, 64) + "\"" : FormatFloat(p.defaultValue);
+        const std::string display = p.display.empty() ? "-" : PrintableText(p.display);
         const std::string range = FormatFloat(p.min) + ".." + FormatFloat(p.max);
-        std::fprintf(out, "    %-5u %-16s %-5u %-10s %-16s %s\n", p.index, p.name.c_str(), p.type,
-                     defaultText.c_str(), p.display.empty() ? "-" : p.display.c_str(),
-                     range.c_str());
+        std::fprintf(out, "    %-5u %-16s %-5u %-10s %-16s %s\n", p.index,
+                     PrintableText(p.name, 64).c_str(), p.type, defaultText.c_str(),
+                     display.c_str(), range.c_str());
     }
 }

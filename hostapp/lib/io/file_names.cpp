@@ -3,7 +3,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstring>
@@ -24,15 +23,6 @@ std::string LowercaseExtension(const std::string& path) {
         c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
     }
     return extension;
-}
-
-std::string TemporarySibling(const std::string& path) {
-    static std::atomic<unsigned> counter{0};
-    const size_t slash = path.find_last_of('/');
-    const std::string directory = slash == std::string::npos ? "" : path.substr(0, slash + 1);
-    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    return directory + ".partial-" + std::to_string(getpid()) + "-" +
-           std::to_string(counter.fetch_add(1)) + "-" + name;
 }
 
 bool IsDirectory(const std::string& path) {

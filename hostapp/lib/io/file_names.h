@@ -11,11 +11,6 @@ namespace ffglhost {
 // path component has none.
 std::string LowercaseExtension(const std::string& path);
 
-// A hidden name beside `path`, in the same directory (so a rename onto `path` never
-// crosses file systems), unique to this process and call, keeping the extension so that
-// tools which pick a format by extension still see it.
-std::string TemporarySibling(const std::string& path);
-
 // True when `path` names an existing directory.
 bool IsDirectory(const std::string& path);
 

@@ -15,9 +15,6 @@ namespace ffglhost {
 
 namespace {
 
-// Pictures larger than this in either direction are refused rather than allocated.
-constexpr uint32_t kMaxSide = 32768;
-
 // libpng reports errors by calling this and never returning: the message is kept and
 // control goes back to the setjmp in EncodeFrame.
 void KeepErrorAndJump(png_structp png, png_const_charp message) {
@@ -54,32 +51,7 @@ bool EncodeFrame(std::FILE* file, const Image& image, png_bytep* rows, const cha
     return encoded;
 }
 
-struct PngImageFree {
-    void operator()(png_image* image) const { png_image_free(image); }
-};
-
 }  // namespace
-
-Image ReadPng(const std::string& path) {
-    png_image header;
-    std::memset(&header, 0, sizeof header);
-    header.version = PNG_IMAGE_VERSION;
-    if (!png_image_begin_read_from_file(&header, path.c_str())) {
-        throw HostError("cannot decode picture " + path + ": " + header.message);
-    }
-    std::unique_ptr<png_image, PngImageFree> guard(&header);
-    if (header.width == 0 || header.height == 0 || header.width > kMaxSide ||
-        header.height > kMaxSide) {
-        throw HostError("cannot decode picture " + path + ": unsupported size");
-    }
-    header.format = PNG_FORMAT_RGBA;
-    Image image(header.width, header.height);
-    if (!png_image_finish_read(&header, nullptr, image.rgba.data(), 0, nullptr)) {
-        throw HostError("cannot decode picture " + path + ": " + header.message);
-    }
-    guard.release();  // finish_read has freed the decoder
-    return image;
-}
 
 void WritePng(const std::string& path, const Image& image) {
     png_image header;

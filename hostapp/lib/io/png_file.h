@@ -8,13 +8,14 @@
 
 namespace ffglhost {
 
-// Reads any PNG (palette, grey, 16-bit, with or without alpha) converted to RGBA8.
+// Reads any PNG (palette, grey, 16-bit, with or without alpha) as RGBA8 of its stored
+// values: no gamma conversion, 16-bit samples scaled with rounding (png_read.cpp).
 // Throws HostError when the file cannot be opened or decoded.
 Image ReadPng(const std::string& path);
 
 // Writes `image` as an RGBA PNG to exactly `path`, favouring speed over file size.
 // Throws HostError on failure; the caller decides where the file goes and whether a
-// partial file is removed (see PendingFile).
+// partial file is removed (see StagedOutputs).
 void WritePng(const std::string& path, const Image& image);
 
 // Writes `image` like WritePng, for frames of a sequence, which are intermediate files:

@@ -3,6 +3,7 @@
 #include <cctype>
 #include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 
 #include "lib/host_error.h"
@@ -67,6 +68,12 @@ std::optional<float> ParseNumber(const std::string& text) {
     return single;
 }
 
+std::string FormatValue(float value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
+    return text;
+}
+
 }  // namespace
 
 std::optional<size_t> FindParameter(const std::vector<ParameterReport>& parameters,
@@ -115,6 +122,13 @@ ParameterSetting ParseParameterSetting(const std::string& assignment,
     if (!number) {
         throw HostError("parameter \"" + parameter.name + "\" needs a number, got \"" + value +
                         "\"");
+    }
+    // A range the plug-in gives the wrong way round or not at all is not enforced.
+    const float low = parameter.min;
+    const float high = parameter.max;
+    if (low <= high && (*number < low || *number > high)) {
+        throw HostError("parameter \"" + parameter.name + "\" takes values from " +
+                        FormatValue(low) + " to " + FormatValue(high) + ", got " + value);
     }
     setting.value = *number;
     return setting;

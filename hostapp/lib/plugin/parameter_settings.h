@@ -26,9 +26,9 @@ std::optional<size_t> FindParameter(const std::vector<ParameterReport>& paramete
                                     const std::string& name);
 
 // Parses "NAME=VALUE" into a setting of the named parameter. Float-valued parameters
-// take a finite decimal number; text-valued ones take VALUE as it is. Throws HostError
-// for a missing '=', an unknown name (the message lists the valid ones) or a value that
-// is not a number.
+// take a finite decimal number inside the parameter's range; text-valued ones take VALUE
+// as it is. Throws HostError for a missing '=', an unknown name (the message lists the
+// valid ones), a value that is not a number or one outside the range.
 ParameterSetting ParseParameterSetting(const std::string& assignment,
                                        const std::vector<ParameterReport>& parameters);
 

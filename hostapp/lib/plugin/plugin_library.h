@@ -4,14 +4,20 @@
 
 #include <string>
 
+#include "call_monitor.h"
 #include "ffgl/abi.h"
 
 namespace ffglhost {
 
+// Reads the ELF header and program headers of `path` and throws HostError unless it is a
+// 64-bit shared library for this machine whose program headers and segments lie inside
+// the file (a truncated library would fault when its pages are touched).
+void CheckElfFile(const std::string& path);
+
 class PluginLibrary {
   public:
-    // Opens the library; throws HostError naming what went wrong (missing file, not a
-    // shared library, no plugMain).
+    // Checks the file (CheckElfFile) and opens the library; throws HostError naming what
+    // went wrong (missing file, not a shared library for this machine, no plugMain).
     explicit PluginLibrary(const std::string& path);
     ~PluginLibrary();
     PluginLibrary(const PluginLibrary&) = delete;
@@ -20,17 +26,20 @@ class PluginLibrary {
     const std::string& Path() const { return path_; }
     bool HasSetLogCallback() const { return setLogCallback_ != nullptr; }
 
+    // Every call is published as the call in flight (see CallScope).
     FFResult Call(uint32_t code, FFMixed input = 0, FFInstanceID instance = nullptr) const {
+        CallScope scope(code);
         return plugMain_(code, input, instance);
     }
     template <typename Record>
     FFResult Call(uint32_t code, Record* record, FFInstanceID instance = nullptr) const {
-        return plugMain_(code, reinterpret_cast<uintptr_t>(record), instance);
+        return Call(code, static_cast<FFMixed>(reinterpret_cast<uintptr_t>(record)), instance);
     }
     // Installs the log function (null removes it); a no-op when the plug-in has no
     // SetLogCallback export.
     void SetLogCallback(FFLogFunc callback) const {
         if (setLogCallback_ != nullptr) {
+            CallScope call(kSettingLogCallback);
             setLogCallback_(callback);
         }
     }

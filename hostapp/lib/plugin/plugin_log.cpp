@@ -1,5 +1,7 @@
 #include "plugin_log.h"
 
+#include "plugin_text.h"
+
 namespace ffglhost {
 
 namespace {
@@ -9,7 +11,7 @@ PluginLog* active = nullptr;
 
 // One line per message: trailing line breaks are dropped, inner ones become spaces.
 std::string Clean(const char* message) {
-    std::string line = message;
+    std::string line = ReadBoundedText(message);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
         line.pop_back();
     }
@@ -48,7 +50,7 @@ void PluginLog::Receive(const char* message) {
 
 void PluginLog::Show(const std::string& line) const {
     if (stream_ != nullptr) {
-        std::fprintf(stream_, "[plugin] %s\n", line.c_str());
+        std::fprintf(stream_, "[plugin] %s\n", PrintableText(line).c_str());
         std::fflush(stream_);
     }
 }

@@ -1,6 +1,7 @@
 #include "plugin_report.h"
 
 #include "lib/host_error.h"
+#include "plugin_text.h"
 
 namespace ffglhost {
 
@@ -28,7 +29,21 @@ const char* PluginTypeName(uint32_t type) {
 namespace {
 
 std::string TextOrEmpty(const char* text) {
-    return text != nullptr ? text : "";
+    return ReadBoundedText(text);
+}
+
+// The parameter count, refused when it is beyond any real plug-in (a broken answer
+// would otherwise make the host read billions of parameters).
+uint32_t ParameterCount(const PluginLibrary& plugin) {
+    const uint32_t count = PluginLibrary::Low(plugin.Call(FF_GET_NUM_PARAMETERS));
+    if (count == FF_FAIL) {
+        return 0;
+    }
+    if (count > kMaxParameters) {
+        throw HostError("the plug-in says it has " + std::to_string(count) +
+                        " parameters; ffgl-host reads at most " + std::to_string(kMaxParameters));
+    }
+    return count;
 }
 
 }  // namespace
@@ -59,8 +74,8 @@ PluginReport ReadPluginReport(const PluginLibrary& plugin, FFInstanceID instance
     report.maximumInputs = report.inputsKnown ? maximum : 0;
     report.supportsHostTime = L::Low(plugin.Call(FF_GET_PLUGIN_CAPS, FF_CAP_SET_TIME)) == 1;
 
-    const uint32_t count = L::Low(plugin.Call(FF_GET_NUM_PARAMETERS));
-    for (uint32_t index = 0; count != FF_FAIL && index < count; ++index) {
+    const uint32_t count = ParameterCount(plugin);
+    for (uint32_t index = 0; index < count; ++index) {
         ParameterReport parameter;
         parameter.index = index;
         parameter.name =

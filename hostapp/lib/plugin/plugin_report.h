@@ -38,9 +38,13 @@ struct PluginReport {
     std::vector<ParameterReport> parameters;
 };
 
+// Plug-ins claiming more parameters than this are refused.
+constexpr uint32_t kMaxParameters = 4096;
+
 // Reads the information records, capabilities and parameter definitions. With `instance`
-// (a live handle) the display texts are read too. Throws HostError when the plug-in gives
-// no information record.
+// (a live handle) the display texts are read too. Texts are read up to kMaxPluginText
+// bytes. Throws HostError when the plug-in gives no information record or too many
+// parameters.
 PluginReport ReadPluginReport(const PluginLibrary& plugin, FFInstanceID instance = nullptr);
 
 // Bounded copy of a fixed-width, possibly unterminated character field.

@@ -7,7 +7,7 @@ namespace ffglhost {
 namespace {
 
 // Thumbnails are small pictures; larger claimed sizes are taken as a broken answer.
-constexpr uint32_t kMaxSide = 4096;
+constexpr uint32_t kMaxSide = 1024;
 
 }  // namespace
 

@@ -3,13 +3,12 @@
 #include <algorithm>
 
 #include "lib/host_error.h"
-#include "lib/io/png_file.h"
 
 namespace ffglhost {
 
-ContactSheetSink::ContactSheetSink(std::string path, uint64_t expectedFrames, uint32_t frameWidth,
-                                   uint32_t frameHeight)
-    : path_(std::move(path)),
+ContactSheetSink::ContactSheetSink(StagedOutput output, uint64_t expectedFrames,
+                                   uint32_t frameWidth, uint32_t frameHeight)
+    : output_(std::move(output)),
       frameWidth_(frameWidth),
       frameHeight_(frameHeight),
       planned_(PlanContactSheet(EvenlySpacedFrames(expectedFrames, kSheetFrames), frameWidth,
@@ -31,7 +30,7 @@ void ContactSheetSink::Write(const Image& frame, uint64_t index) {
 
 void ContactSheetSink::Finish() {
     if (received_ == 0) {
-        throw HostError("no frame was rendered for " + path_);
+        throw HostError("no frame was rendered for " + output_.finalPath);
     }
     std::vector<uint64_t> frames;
     std::vector<Image> thumbnails;
@@ -46,17 +45,18 @@ void ContactSheetSink::Finish() {
         thumbnails.push_back(ScaleImage(last_, planned_.thumbnailWidth, planned_.thumbnailHeight));
     }
     const ContactSheetLayout layout = PlanContactSheet(frames, frameWidth_, frameHeight_);
-    file_ = std::make_unique<PendingFile>(path_);
-    WritePng(file_->TemporaryPath(), ComposeContactSheet(layout, thumbnails));
+    WriteOutputPng(output_.stagedPath, output_.finalPath, ComposeContactSheet(layout, thumbnails));
     shown_ = frames.size();
 }
 
-void ContactSheetSink::Commit() {
-    file_->Commit();
-}
-
 std::string ContactSheetSink::Describe() const {
-    return "contact sheet of " + std::to_string(shown_) + " frames in " + path_;
+    std::string text =
+        "contact sheet of " + std::to_string(shown_) + " frames in " + output_.finalPath;
+    if (shown_ < planned_.frames.size()) {
+        text += " (not the " + std::to_string(planned_.frames.size()) +
+                " planned: the render ended after " + std::to_string(received_) + " frames)";
+    }
+    return text;
 }
 
 }  // namespace ffglhost

@@ -1,5 +1,11 @@
 #include "frame_sink.h"
 
+#include <cerrno>
+#include <cstring>
+
+#include "lib/host_error.h"
+#include "lib/io/png_file.h"
+
 namespace ffglhost {
 
 void FanOutSink::Write(const Image& frame, uint64_t index) {
@@ -14,9 +20,15 @@ void FanOutSink::Finish() {
     }
 }
 
-void FanOutSink::Commit() {
-    for (auto& sink : sinks_) {
-        sink->Commit();
+void WriteOutputPng(const std::string& stagedPath, const std::string& shownPath, const Image& image,
+                    void (*write)(const std::string&, const Image&)) {
+    errno = 0;
+    try {
+        (write != nullptr ? write : WritePng)(stagedPath, image);
+    } catch (const HostError&) {
+        const int error = errno;
+        throw HostError("cannot write " + shownPath + ": " +
+                        (error != 0 ? std::strerror(error) : "the PNG encoder failed"));
     }
 }
 

@@ -1,7 +1,6 @@
 #include "last_frame_sink.h"
 
 #include "lib/host_error.h"
-#include "lib/io/png_file.h"
 
 namespace ffglhost {
 
@@ -13,18 +12,13 @@ void LastFrameSink::Write(const Image& frame, uint64_t index) {
 
 void LastFrameSink::Finish() {
     if (!any_) {
-        throw HostError("no frame was rendered for " + path_);
+        throw HostError("no frame was rendered for " + output_.finalPath);
     }
-    file_ = std::make_unique<PendingFile>(path_);
-    WritePng(file_->TemporaryPath(), last_);
-}
-
-void LastFrameSink::Commit() {
-    file_->Commit();
+    WriteOutputPng(output_.stagedPath, output_.finalPath, last_);
 }
 
 std::string LastFrameSink::Describe() const {
-    return "frame " + std::to_string(lastIndex_) + " in " + path_;
+    return "frame " + std::to_string(lastIndex_) + " in " + output_.finalPath;
 }
 
 }  // namespace ffglhost

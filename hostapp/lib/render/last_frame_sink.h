@@ -2,30 +2,27 @@
 #ifndef FFGLHOST_LAST_FRAME_SINK_H
 #define FFGLHOST_LAST_FRAME_SINK_H
 
-#include <memory>
 #include <string>
 
 #include "frame_sink.h"
-#include "lib/io/pending_file.h"
+#include "lib/io/staged_outputs.h"
 
 namespace ffglhost {
 
 class LastFrameSink : public FrameSink {
   public:
-    explicit LastFrameSink(std::string path) : path_(std::move(path)) {}
+    explicit LastFrameSink(StagedOutput output) : output_(std::move(output)) {}
 
     void Write(const Image& frame, uint64_t index) override;
     // Writes the frame kept last; throws HostError when no frame arrived.
     void Finish() override;
-    void Commit() override;
     std::string Describe() const override;
 
   private:
-    std::string path_;
+    StagedOutput output_;
     Image last_;
     uint64_t lastIndex_ = 0;
     bool any_ = false;
-    std::unique_ptr<PendingFile> file_;
 };
 
 }  // namespace ffglhost

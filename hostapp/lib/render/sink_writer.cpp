@@ -58,7 +58,6 @@ void SinkWriter::Finish() {
     thread_.join();
     RethrowFailure();
     sink_.Finish();
-    sink_.Commit();
 }
 
 }  // namespace ffglhost

@@ -27,7 +27,7 @@ class SinkWriter {
     // Queues a frame, waiting while the queue is full. Throws the sink's error if
     // writing an earlier frame failed.
     void Push(Image frame);
-    // Waits until every queued frame is written, then finishes and commits the sink.
+    // Waits until every queued frame is written, then finishes the sink.
     // Throws the sink's error.
     void Finish();
 

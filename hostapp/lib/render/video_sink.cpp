@@ -11,6 +11,22 @@ bool IsVideoOutputExtension(const std::string& extension) {
     return extension == ".mp4" || extension == ".webm" || extension == ".gif";
 }
 
+namespace {
+
+bool NeedsEvenSize(const std::string& extension, uint32_t width, uint32_t height) {
+    return extension != ".gif" && ((width % 2) != 0 || (height % 2) != 0);
+}
+
+std::string Replaced(std::string text, const std::string& from, const std::string& to) {
+    for (size_t at = text.find(from); at != std::string::npos;
+         at = text.find(from, at + to.size())) {
+        text.replace(at, from.size(), to);
+    }
+    return text;
+}
+
+}  // namespace
+
 std::vector<std::string> EncoderArguments(const std::string& outputPath,
                                           const std::string& extension, uint32_t width,
                                           uint32_t height, double fps) {
@@ -24,7 +40,6 @@ std::vector<std::string> EncoderArguments(const std::string& outputPath,
         "-framerate", rate,       "-i",
         "pipe:0",     "-an"};
     // 4:2:0 video needs even sizes; an odd row or column is padded.
-    const bool odd = (width % 2) != 0 || (height % 2) != 0;
     const std::vector<std::string> pad = {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2"};
     std::vector<std::string> format;
     if (extension == ".mp4") {
@@ -35,10 +50,12 @@ std::vector<std::string> EncoderArguments(const std::string& outputPath,
                   "-b:v", "8M",     "-pix_fmt",  "yuv420p",  "-f",        "webm"};
     } else {
         // A palette made for each frame keeps colours good without holding the clip.
-        format = {"-vf", "split[a][b];[a]palettegen=stats_mode=single[p];[b][p]paletteuse=new=1",
+        const std::string rate = fps > kMaxGifFps ? "fps=50," : "";
+        format = {"-vf",
+                  rate + "split[a][b];[a]palettegen=stats_mode=single[p];[b][p]paletteuse=new=1",
                   "-f", "gif"};
     }
-    if (odd && extension != ".gif") {
+    if (NeedsEvenSize(extension, width, height)) {
         arguments.insert(arguments.end(), pad.begin(), pad.end());
     }
     arguments.insert(arguments.end(), format.begin(), format.end());
@@ -46,24 +63,28 @@ std::vector<std::string> EncoderArguments(const std::string& outputPath,
     return arguments;
 }
 
-VideoSink::VideoSink(std::string path, uint32_t width, uint32_t height, double fps)
-    : path_(std::move(path)), file_(path_) {
-    const std::string extension = LowercaseExtension(path_);
+VideoSink::VideoSink(StagedOutput output, uint32_t width, uint32_t height, double fps)
+    : output_(std::move(output)), width_(width), height_(height), fps_(fps) {
+    const std::string extension = LowercaseExtension(output_.finalPath);
     if (!IsVideoOutputExtension(extension)) {
-        throw HostError("cannot write video " + path_ + ": use .mp4, .webm or .gif");
+        throw HostError("cannot write video " + output_.finalPath + ": use .mp4, .webm or .gif");
     }
     encoder_ = std::make_unique<ChildProcess>(
-        EncoderArguments(file_.TemporaryPath(), extension, width, height, fps),
+        EncoderArguments(output_.stagedPath, extension, width, height, fps),
         ChildProcess::Pipe::kToChild);
+}
+
+std::string VideoSink::EncoderReason() const {
+    const std::string reason =
+        Replaced(encoder_->LastErrorLine(), output_.stagedPath, output_.finalPath);
+    return reason.empty() ? "" : ": " + reason;
 }
 
 void VideoSink::Write(const Image& frame, uint64_t) {
     if (!encoder_->Write(frame.rgba.data(), frame.rgba.size())) {
         encoder_->ClosePipe();
         encoder_->Wait();
-        const std::string reason = encoder_->LastErrorLine();
-        throw HostError("ffmpeg stopped while encoding " + path_ +
-                        (reason.empty() ? "" : ": " + reason));
+        throw HostError("ffmpeg stopped while encoding " + output_.finalPath + EncoderReason());
     }
     ++frames_;
 }
@@ -72,15 +93,30 @@ void VideoSink::Finish() {
     encoder_->ClosePipe();
     const int status = encoder_->Wait();
     if (status != 0) {
-        const std::string reason = encoder_->LastErrorLine();
+        const std::string reason = EncoderReason();
         throw HostError(
-            "ffmpeg could not encode " + path_ +
-            (reason.empty() ? " (exit status " + std::to_string(status) + ")" : ": " + reason));
+            "ffmpeg could not encode " + output_.finalPath +
+            (reason.empty() ? " (exit status " + std::to_string(status) + ")" : reason));
     }
 }
 
 std::string VideoSink::Describe() const {
-    return std::to_string(frames_) + " frames in " + path_;
+    std::string text = std::to_string(frames_) + " frames in " + output_.finalPath;
+    const std::string extension = LowercaseExtension(output_.finalPath);
+    if (NeedsEvenSize(extension, width_, height_)) {
+        text += ", " + std::to_string(width_) + "x" + std::to_string(height_) + " padded to " +
+                std::to_string(width_ + width_ % 2) + "x" + std::to_string(height_ + height_ % 2) +
+                " with black (this format needs even sizes)";
+    }
+    if (extension == ".gif" && fps_ > kMaxGifFps) {
+        char length[32];
+        std::snprintf(length, sizeof length, "%.2f", static_cast<double>(frames_) / fps_);
+        text +=
+            ", played at 50 frames per second, the most GIF plays (frames dropped evenly; "
+            "it lasts " +
+            std::string(length) + " s as rendered)";
+    }
+    return text;
 }
 
 }  // namespace ffglhost

@@ -9,35 +9,46 @@
 
 #include "frame_sink.h"
 #include "lib/io/child_process.h"
-#include "lib/io/pending_file.h"
+#include "lib/io/staged_outputs.h"
 
 namespace ffglhost {
 
 // True for the extensions VideoSink can write.
 bool IsVideoOutputExtension(const std::string& extension);
 
+// GIF delays are whole hundredths of a second and players stretch delays under two to a
+// tenth of a second, so GIFs are written at no more than this rate.
+constexpr double kMaxGifFps = 50.0;
+
 // The ffmpeg arguments that encode raw RGBA frames of the given size and rate from
-// standard input into `outputPath`, in the format its extension names.
+// standard input into `outputPath`, in the format its extension names. Odd sizes are
+// padded to even ones for H.264 and VP8; GIFs above kMaxGifFps drop frames evenly down
+// to that rate, so the clip lasts as long as the render.
 std::vector<std::string> EncoderArguments(const std::string& outputPath,
                                           const std::string& extension, uint32_t width,
                                           uint32_t height, double fps);
 
 class VideoSink : public FrameSink {
   public:
-    // Starts ffmpeg writing to a temporary file beside `path`. Throws HostError when the
-    // extension is not a video format or ffmpeg cannot be started.
-    VideoSink(std::string path, uint32_t width, uint32_t height, double fps);
+    // Starts ffmpeg writing the staged file. Throws HostError when the extension is not
+    // a video format or ffmpeg cannot be started.
+    VideoSink(StagedOutput output, uint32_t width, uint32_t height, double fps);
 
     void Write(const Image& frame, uint64_t index) override;
     // Ends the stream and waits for ffmpeg; throws HostError when ffmpeg failed.
     void Finish() override;
-    void Commit() override { file_.Commit(); }
+    // Says too when the size was padded or the GIF rate lowered.
     std::string Describe() const override;
 
   private:
-    std::string path_;
+    // ffmpeg's last error line, with the staged name replaced by the output's.
+    std::string EncoderReason() const;
+
+    StagedOutput output_;
+    uint32_t width_;
+    uint32_t height_;
+    double fps_;
     uint64_t frames_ = 0;
-    PendingFile file_;  // declared before the encoder: the encoder stops first
     std::unique_ptr<ChildProcess> encoder_;
 };
 

@@ -102,10 +102,6 @@ TEST_F(HostErrors, NoOpenGlContext) {
                   {}, {"__EGL_VENDOR_LIBRARY_FILENAMES=" + dir_.Path() + "/none.json"});
 }
 
-TEST_F(HostErrors, OutputThatIsNeitherDirectoryPictureNorVideo) {
-    ExpectFailure(kModulePath, {"--out", "frame.bmp"}, "cannot write frame.bmp");
-}
-
 TEST_F(HostErrors, FfmpegFailingMidwayLeavesNoVideoAndNoFrames) {
     // An ffmpeg that reads a little and then fails, first on PATH.
     mkdir((dir_ / "bin").c_str(), 0777);
@@ -126,19 +122,6 @@ TEST_F(HostErrors, LateFailureRemovesTheFramesAlreadyWritten) {
         kModulePath,
         {"-n", "3", "--size", "64x36", "--out", "out/frames", "--sheet", "blocker/sheet.png"},
         "cannot create directory", {"blocker"});
-}
-
-TEST_F(HostErrors, StoppedRenderRemovesItsOutputs) {
-    const std::string command =
-        "cd " + ShellQuote(dir_.Path()) + " && " + ShellQuote(kHostBinary) + " render " +
-        ShellQuote(kModulePath) +
-        " -q -n 100000 --size 64x36 --out frames --sheet sheet.png >/dev/null 2>err.txt & "
-        "pid=$!; sleep 2; kill -TERM $pid; wait $pid";
-    EXPECT_EQ(RunShell(command), 130);
-    EXPECT_EQ(dir_.Files(), std::vector<std::string>{"err.txt"});
-    std::ifstream err(dir_ / "err.txt");
-    const std::string text((std::istreambuf_iterator<char>(err)), std::istreambuf_iterator<char>());
-    EXPECT_NE(text.find("ffgl-host: interrupted"), std::string::npos) << text;
 }
 
 }  // namespace

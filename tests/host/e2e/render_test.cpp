@@ -144,8 +144,8 @@ TEST(RenderCommand, AShorterRunIntoAnOldDirectorySaysWhichFramesAreNotItsOwn) {
                                                  "32x18", "-q", "--out", "frames"});
         ASSERT_EQ(run.exitCode, 0) << run.err;
         if (frames[0] == '2') {
-            EXPECT_NE(run.out.find("2 older frames after frame_0001.png are left from an "
-                                   "earlier run"),
+            EXPECT_NE(run.out.find("note: 2 older frames after frame_0001.png in frames are left "
+                                   "from an earlier run"),
                       std::string::npos)
                 << run.out;
         }

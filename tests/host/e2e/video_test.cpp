@@ -30,6 +30,7 @@ TEST_F(VideoRoundTrip, Mp4InAndOutKeepsFrameCountAndSize) {
     EXPECT_EQ(clip.frames, 10);
     EXPECT_EQ(clip.width, 160);
     EXPECT_EQ(clip.height, 96);
+    EXPECT_NEAR(clip.fps, 30.0, 0.01);
 
     const HostRun run = RunHost(
         dir_.Path(), {"render", kModulePath, "--input", "in.mp4", "-n", "6", "--out", "out.mp4"});
@@ -38,6 +39,7 @@ TEST_F(VideoRoundTrip, Mp4InAndOutKeepsFrameCountAndSize) {
     EXPECT_EQ(out.frames, 6);
     EXPECT_EQ(out.width, 160);
     EXPECT_EQ(out.height, 96);
+    EXPECT_NEAR(out.fps, 30.0, 0.01) << "the input's rate by default";
     EXPECT_EQ(dir_.Files(), (std::vector<std::string>{"in.mp4", "out.mp4"}));
 }
 
@@ -63,10 +65,16 @@ TEST_F(VideoRoundTrip, VideoFramesReachThePlugInUprightAndUnchanged) {
 
 TEST_F(VideoRoundTrip, AShortClipEndsTheRenderAndSizeRescalesIt) {
     MakeClip("in.mp4");
-    const HostRun run = RunHost(dir_.Path(), {"render", kModulePath, "--input", "in.mp4", "-n",
-                                              "20", "--size", "80x48", "--out", "frames"});
+    const HostRun run =
+        RunHost(dir_.Path(), {"render", kModulePath, "--input", "in.mp4", "-n", "20", "--size",
+                              "80x48", "--out", "frames", "--sheet", "sheet.png"});
     ASSERT_EQ(run.exitCode, 0) << run.err;
     EXPECT_NE(run.err.find("the input ended after 10 frames"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("contact sheet of 6 frames in sheet.png (not the 12 planned: the "
+                           "render ended after 10 frames)"),
+              std::string::npos)
+        << run.out;
+    std::remove((dir_ / "sheet.png").c_str());
     const std::vector<std::string> files = dir_.Files();
     ASSERT_EQ(files.size(), 11u);  // the clip and ten frames
     EXPECT_EQ(files.back(), "in.mp4");
@@ -84,13 +92,14 @@ TEST_F(VideoRoundTrip, AShortClipEndsTheRenderAndSizeRescalesIt) {
 
 TEST_F(VideoRoundTrip, WebmAndGifOutputsHoldEveryFrame) {
     for (const char* name : {"clip.webm", "clip.gif"}) {
-        const HostRun run = RunHost(
-            dir_.Path(), {"render", kModulePath, "-n", "4", "--size", "120x68", "--out", name});
+        const HostRun run = RunHost(dir_.Path(), {"render", kModulePath, "-n", "4", "--size",
+                                                  "120x68", "--fps", "25", "--out", name});
         ASSERT_EQ(run.exitCode, 0) << run.err;
         const VideoFacts facts = ProbeVideoFile(dir_ / name);
         EXPECT_EQ(facts.frames, 4) << name;
         EXPECT_EQ(facts.width, 120) << name;
         EXPECT_EQ(facts.height, 68) << name;
+        EXPECT_NEAR(facts.fps, 25.0, 0.01) << name;
     }
 }
 

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -15,6 +16,7 @@ const char* const kHostBinary = FFGL_HOST_BINARY;
 const char* const kModulePath = QUELLIX_MODULE_PATH;
 const char* const kRefusingPluginPath = REFUSING_PLUGIN_PATH;
 const char* const kNoEntryLibraryPath = NO_ENTRY_LIBRARY_PATH;
+const char* const kHostilePluginPath = HOSTILE_PLUGIN_PATH;
 
 namespace fs = std::filesystem;
 
@@ -115,7 +117,8 @@ VideoFacts ProbeVideoFile(const std::string& path) {
     std::string output;
     RunShell(
         "ffprobe -v error -count_frames -select_streams v:0 -show_entries "
-        "stream=nb_read_frames,width,height -of default=noprint_wrappers=1 " +
+        "stream=nb_read_frames,width,height,avg_frame_rate:format=duration "
+        "-of default=noprint_wrappers=1 " +
             ShellQuote(path),
         &output);
     VideoFacts facts;
@@ -126,8 +129,15 @@ VideoFacts ProbeVideoFile(const std::string& path) {
             continue;
         }
         const std::string key = line.substr(0, equals);
-        const int value = std::atoi(line.c_str() + equals + 1);
-        if (key == "nb_read_frames") {
+        const char* text = line.c_str() + equals + 1;
+        const int value = std::atoi(text);
+        if (key == "avg_frame_rate") {
+            const char* slash = std::strchr(text, '/');
+            const double denominator = slash != nullptr ? std::atof(slash + 1) : 1.0;
+            facts.fps = denominator > 0 ? std::atof(text) / denominator : -1;
+        } else if (key == "duration") {
+            facts.seconds = std::atof(text);
+        } else if (key == "nb_read_frames") {
             facts.frames = value;
         } else if (key == "width") {
             facts.width = value;
@@ -151,4 +161,31 @@ double MeanDifference(const ffglhost::Image& a, const ffglhost::Image& b, uint32
         }
     }
     return count > 0 ? sum / count : 0.0;
+}
+
+std::map<std::string, std::string> Snapshot(const std::string& directory) {
+    std::map<std::string, std::string> entries;
+    for (const auto& entry : fs::recursive_directory_iterator(directory)) {
+        const auto mode = static_cast<unsigned>(entry.symlink_status().permissions());
+        const std::string content = entry.is_regular_file() ? ReadWhole(entry.path()) : "(dir)";
+        entries[fs::relative(entry.path(), directory).string()] =
+            std::to_string(mode) + ":" + content;
+    }
+    return entries;
+}
+
+void WriteFileWithMode(const std::string& path, const std::string& content, unsigned mode) {
+    std::ofstream(path, std::ios::binary) << content;
+    fs::permissions(path, static_cast<fs::perms>(mode));
+}
+
+std::vector<std::string> HostLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::istringstream stream(text);
+    for (std::string line; std::getline(stream, line);) {
+        if (line.rfind("ffgl-host: ", 0) == 0) {
+            lines.push_back(line);
+        }
+    }
+    return lines;
 }

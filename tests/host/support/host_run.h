@@ -2,6 +2,7 @@
 #ifndef QUELLIX_TESTS_HOST_RUN_H
 #define QUELLIX_TESTS_HOST_RUN_H
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -43,11 +44,14 @@ class TempDir {
 // True when both ffmpeg and ffprobe are on PATH.
 bool HaveFfmpeg();
 
-// Frame count (decoded), width and height of the first video stream, from ffprobe.
+// Frame count (decoded), width, height, frame rate and duration in seconds of the first
+// video stream, from ffprobe.
 struct VideoFacts {
     int frames = -1;
     int width = -1;
     int height = -1;
+    double fps = -1;
+    double seconds = -1;
 };
 VideoFacts ProbeVideoFile(const std::string& path);
 
@@ -56,10 +60,21 @@ VideoFacts ProbeVideoFile(const std::string& path);
 double MeanDifference(const ffglhost::Image& a, const ffglhost::Image& b, uint32_t x, uint32_t y,
                       uint32_t radius);
 
+// Every entry below `directory` (hidden ones included) with its permissions and content,
+// to compare a folder before and after a run byte for byte.
+std::map<std::string, std::string> Snapshot(const std::string& directory);
+
+// Puts `content` into `path` with the permissions `mode`.
+void WriteFileWithMode(const std::string& path, const std::string& content, unsigned mode);
+
+// The lines of `text` that start with "ffgl-host: ".
+std::vector<std::string> HostLines(const std::string& text);
+
 // Paths fixed at build time.
 extern const char* const kHostBinary;
 extern const char* const kModulePath;
 extern const char* const kRefusingPluginPath;
 extern const char* const kNoEntryLibraryPath;
+extern const char* const kHostilePluginPath;
 
 #endif  // QUELLIX_TESTS_HOST_RUN_H

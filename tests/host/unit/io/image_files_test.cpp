@@ -7,6 +7,7 @@
 #include <random>
 
 #include <jpeglib.h>
+#include <png.h>
 
 #include "lib/host_error.h"
 #include "lib/io/jpeg_file.h"
@@ -93,6 +94,62 @@ TEST(PngFile, FailuresAreHostErrorsNamingTheFile) {
     EXPECT_THROW(ffglhost::WriteFramePng("/nonexistent-dir/x.png", image), HostError);
     // A full device: the encoder's own write failure.
     EXPECT_THROW(ffglhost::WriteFramePng("/dev/full", image), HostError);
+}
+
+// A PNG of one row through libpng's full interface: grey samples of `depth` bits,
+// optionally with a gAMA chunk of 1.0 (linear), which the reader must not apply.
+void WriteGreyPng(const std::string& path, int depth, const std::vector<uint16_t>& samples,
+                  bool gammaChunks) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    ASSERT_NE(file, nullptr);
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_init_io(png, file);
+    png_set_IHDR(png, info, static_cast<png_uint_32>(samples.size()), 1, depth, PNG_COLOR_TYPE_GRAY,
+                 PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    if (gammaChunks) {
+        png_set_gAMA(png, info, 1.0);
+    }
+    png_write_info(png, info);
+    std::vector<png_byte> row;
+    for (const uint16_t sample : samples) {
+        if (depth == 16) {
+            row.push_back(static_cast<png_byte>(sample >> 8));
+        }
+        row.push_back(static_cast<png_byte>(sample));
+    }
+    png_write_row(png, row.data());
+    png_write_end(png, nullptr);
+    png_destroy_write_struct(&png, &info);
+    std::fclose(file);
+}
+
+TEST(PngFile, SamplesComeInAsStoredWithoutGammaAndSixteenBitsRounded) {
+    struct Case {
+        int depth;
+        bool gammaChunks;
+        std::vector<uint16_t> samples;
+        std::vector<uint8_t> expected;
+    };
+    const Case cases[] = {
+        {16, false, {32000, 1000}, {125, 4}},
+        {16, true, {65535, 128}, {255, 0}},
+        {16, false, {129, 32896}, {1, 128}},
+        {8, true, {40, 200}, {40, 200}},
+    };
+    for (const Case& c : cases) {
+        const std::string path = TempPath("grey.png");
+        WriteGreyPng(path, c.depth, c.samples, c.gammaChunks);
+        const Image image = ffglhost::ReadPng(path);
+        std::remove(path.c_str());
+        ASSERT_EQ(image.width, c.samples.size());
+        for (size_t x = 0; x < c.samples.size(); ++x) {
+            const uint8_t* pixel = image.Pixel(static_cast<uint32_t>(x), 0);
+            EXPECT_EQ(pixel[0], c.expected[x]) << c.depth << "-bit sample " << c.samples[x];
+            EXPECT_EQ(pixel[2], c.expected[x]);
+            EXPECT_EQ(pixel[3], 255);
+        }
+    }
 }
 
 TEST(JpegFile, DecodesColourBlocksTopRowFirst) {

@@ -63,7 +63,7 @@ TEST(ParseParameterSetting, TakesTheDeclaredIndexAndTheNumber) {
     EXPECT_FALSE(setting.isText);
     EXPECT_FLOAT_EQ(setting.value, 0.25f);
     EXPECT_FLOAT_EQ(ParseParameterSetting("Flare X= 1e-1 ", Parameters()).value, 0.1f);
-    EXPECT_FLOAT_EQ(ParseParameterSetting("Flare X=-2", Parameters()).value, -2.0f);
+    EXPECT_FLOAT_EQ(ParseParameterSetting("Flare X=-0", Parameters()).value, 0.0f);
     EXPECT_FLOAT_EQ(ParseParameterSetting("Flare X=.5", Parameters()).value, 0.5f);
 }
 
@@ -93,6 +93,36 @@ TEST(ParseParameterSetting, NamesTheValidParametersWhenTheNameIsUnknown) {
     } catch (const HostError& error) {
         EXPECT_NE(std::string(error.what()).find("the plug-in has no parameters"),
                   std::string::npos);
+    }
+}
+
+}  // namespace
+
+namespace {
+
+TEST(ParseParameterSetting, RefusesValuesOutsideTheParametersRange) {
+    auto parameters = Parameters();
+    parameters[1].min = -2.0f;
+    parameters[1].max = 3.0f;
+    const std::pair<const char*, const char*> cases[] = {
+        {"Flare X=1.5", "parameter \"Flare X\" takes values from 0 to 1, got 1.5"},
+        {"Flare X=-0.01", "takes values from 0 to 1, got -0.01"},
+        {"Flare Y=3.5", "parameter \"Flare Y\" takes values from -2 to 3, got 3.5"},
+        {"Flare X=1", ""},
+        {"Flare Y=-2", ""},
+    };
+    for (const auto& [assignment, message] : cases) {
+        std::string error;
+        try {
+            ParseParameterSetting(assignment, parameters);
+        } catch (const HostError& caught) {
+            error = caught.what();
+        }
+        if (*message == '\0') {
+            EXPECT_EQ(error, "") << assignment;
+        } else {
+            EXPECT_NE(error.find(message), std::string::npos) << assignment << ": " << error;
+        }
     }
 }
 

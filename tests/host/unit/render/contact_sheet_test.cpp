@@ -79,14 +79,17 @@ TEST(ContactSheetSink, AShortRunShowsThePlannedFramesThatCameAndTheLast) {
                               ("ffgl-host-sheet-" + std::to_string(getpid()) + ".png"))
                                  .string();
     {
-        ffglhost::ContactSheetSink sink(path, 120, 64, 32);  // plans 0, 11, 22, 32, ...
+        ffglhost::ContactSheetSink sink({"out/sheet.png", path, false}, 120, 64,
+                                        32);  // 0, 11, 22, 32, ...
         Image frame(64, 32);
         for (uint64_t i = 0; i < 30; ++i) {
             sink.Write(frame, i);
         }
         sink.Finish();
-        sink.Commit();
-        EXPECT_EQ(sink.Describe(), "contact sheet of 4 frames in " + path);  // 0, 11, 22, 29
+        // 0, 11, 22 and the last, 29
+        EXPECT_EQ(sink.Describe(),
+                  "contact sheet of 4 frames in out/sheet.png (not the 12 "
+                  "planned: the render ended after 30 frames)");
     }
     const Image sheet = ffglhost::ReadPng(path);
     EXPECT_EQ(sheet.width, ffglhost::PlanContactSheet({0, 11, 22, 29}, 64, 32).width);

@@ -1,11 +1,15 @@
-// Outputs appear under their final names only when complete, and vanish on failure.
+// Staged outputs: nothing of a run appears under a final name before Commit, a Discard
+// leaves the folder exactly as it was, and sinks write only to their staged paths.
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 
 #include "lib/host_error.h"
-#include "lib/io/pending_file.h"
+#include "lib/io/staged_outputs.h"
 #include "lib/render/last_frame_sink.h"
 #include "lib/render/png_sequence_sink.h"
 
@@ -13,6 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using ffglhost::Image;
+using ffglhost::StagedOutputs;
 
 class OutputFiles : public ::testing::Test {
   protected:
@@ -23,85 +28,114 @@ class OutputFiles : public ::testing::Test {
     }
     void TearDown() override { fs::remove_all(root_); }
 
-    std::vector<std::string> Entries() const {
-        std::vector<std::string> names;
+    // Every entry with its permissions and content.
+    std::map<std::string, std::string> State() const {
+        std::map<std::string, std::string> state;
         for (const auto& entry : fs::recursive_directory_iterator(root_)) {
-            names.push_back(fs::relative(entry.path(), root_).string());
+            std::string content = "dir";
+            if (entry.is_regular_file()) {
+                std::ifstream file(entry.path(), std::ios::binary);
+                content.assign(std::istreambuf_iterator<char>(file),
+                               std::istreambuf_iterator<char>());
+            }
+            state[fs::relative(entry.path(), root_).string()] =
+                std::to_string(static_cast<unsigned>(entry.status().permissions())) + ":" + content;
         }
-        std::sort(names.begin(), names.end());
-        return names;
+        return state;
     }
     std::string At(const std::string& name) const { return (root_ / name).string(); }
+    void Put(const std::string& name, const std::string& content, fs::perms mode) const {
+        std::ofstream(At(name)) << content;
+        fs::permissions(At(name), mode);
+    }
 
     fs::path root_;
 };
 
-TEST_F(OutputFiles, PendingFileIsHiddenUntilCommittedAndRemovedOtherwise) {
-    {
-        ffglhost::PendingFile file(At("kept.txt"));
-        std::ofstream(file.TemporaryPath()) << "done";
-        EXPECT_EQ(fs::path(file.TemporaryPath()).parent_path(), root_);
-        EXPECT_FALSE(fs::exists(At("kept.txt")));
-        file.Commit();
-    }
-    {
-        ffglhost::PendingFile file(At("new/dirs/dropped.txt"));
-        std::ofstream(file.TemporaryPath()) << "half";
-        EXPECT_TRUE(fs::exists(file.TemporaryPath()));
-    }
-    EXPECT_EQ(Entries(), std::vector<std::string>{"kept.txt"});
-    // The extension stays last, for tools that choose a format by it.
-    EXPECT_EQ(fs::path(ffglhost::PendingFile(At("a.mp4")).TemporaryPath()).extension(), ".mp4");
-}
-
-TEST_F(OutputFiles, UnfinishedSequenceRemovesItsFramesAndTheDirectoriesItMade) {
-    std::ofstream(At("old.txt")) << "not ours";
-    {
-        ffglhost::PngSequenceSink sink(At("a/b/frames"), 3);
-        sink.Write(Image(4, 4), 0);
-        sink.Write(Image(4, 4), 1);
-        EXPECT_TRUE(fs::exists(At("a/b/frames/frame_0001.png")));
-    }
-    EXPECT_EQ(Entries(), std::vector<std::string>{"old.txt"});
-}
-
-TEST_F(OutputFiles, SequenceInAnExistingDirectoryKeepsWhatWasThere) {
+TEST_F(OutputFiles, DiscardLeavesTheFolderAsItWasAfterFramesWereWritten) {
     fs::create_directories(At("frames"));
-    std::ofstream(At("frames/notes.txt")) << "keep me";
-    {
-        ffglhost::PngSequenceSink sink(At("frames"), 20000);  // five digits
-        sink.Write(Image(2, 2), 0);
-        EXPECT_EQ(sink.FrameName(12345), "frame_12345.png");
-    }
-    EXPECT_EQ(Entries(), (std::vector<std::string>{"frames", "frames/notes.txt"}));
-    {
-        ffglhost::PngSequenceSink sink(At("frames"), 2);
-        sink.Write(Image(2, 2), 0);
-        sink.Write(Image(2, 2), 1);
-        sink.Finish();
-        sink.Commit();
-    }
-    EXPECT_EQ(Entries(), (std::vector<std::string>{"frames", "frames/frame_0000.png",
-                                                   "frames/frame_0001.png", "frames/notes.txt"}));
+    Put("frames/frame_0000.png", "earlier", fs::perms::owner_read | fs::perms::owner_write);
+    Put("last.png", "earlier last", fs::perms::owner_all);
+    const auto before = State();
+    StagedOutputs outputs("t1");
+    const auto& frames = outputs.Add(At("frames/"), true);
+    EXPECT_EQ(frames.stagedPath, At(".ffgl-host-t1-frames"));
+    outputs.Add(At("new/dirs/last.png"), false);
+    outputs.Prepare();
+    ffglhost::PngSequenceSink sink(outputs.Outputs()[0], 3);
+    sink.Write(Image(2, 2), 0);
+    sink.Write(Image(2, 2), 1);
+    ffglhost::LastFrameSink last(outputs.Outputs()[1]);
+    last.Write(Image(2, 2), 0);
+    last.Finish();
+    EXPECT_EQ(State().count("frames/frame_0001.png"), 0u) << "nothing final before Commit";
+    outputs.Discard();
+    EXPECT_EQ(State(), before);
 }
 
-TEST_F(OutputFiles, LastFrameAppearsOnlyOnCommit) {
-    {
-        ffglhost::LastFrameSink sink(At("last.png"));
-        sink.Write(Image(2, 2), 0);
-        sink.Finish();
-        EXPECT_FALSE(fs::exists(At("last.png")));
+TEST_F(OutputFiles, CommitMovesFramesBesideOthersAndReplacedFilesKeepTheirPermissions) {
+    fs::create_directories(At("frames"));
+    Put("frames/notes.txt", "keep me", fs::perms::owner_read | fs::perms::owner_write);
+    Put("frames/frame_0000.png", "old", fs::perms::owner_read | fs::perms::owner_write);
+    Put("last.png", "old", fs::perms::owner_all | fs::perms::group_read);
+    StagedOutputs outputs("t2");
+    outputs.Add(At("frames"), true);
+    outputs.Add(At("last.png"), false);
+    outputs.Add(At("fresh"), true);
+    outputs.Prepare();
+    std::ofstream(outputs.Outputs()[0].stagedPath + "/frame_0000.png") << "new";
+    std::ofstream(outputs.Outputs()[1].stagedPath) << "new last";
+    std::ofstream(outputs.Outputs()[2].stagedPath + "/frame_0000.png") << "fresh";
+    outputs.Commit();
+    const auto after = State();
+    const std::string rw =
+        std::to_string(static_cast<unsigned>(fs::perms::owner_read | fs::perms::owner_write));
+    const std::string rwxr =
+        std::to_string(static_cast<unsigned>(fs::perms::owner_all | fs::perms::group_read));
+    EXPECT_EQ(after.at("frames/frame_0000.png"), rw + ":new");
+    EXPECT_EQ(after.at("frames/notes.txt"), rw + ":keep me");
+    EXPECT_EQ(after.at("last.png"), rwxr + ":new last");
+    EXPECT_EQ(after.at("fresh/frame_0000.png").substr(after.at("fresh/frame_0000.png").find(':')),
+              ":fresh");
+    EXPECT_EQ(after.size(), 6u) << "no staging entries left";
+}
+
+TEST_F(OutputFiles, PrepareFailuresNameTheOutputAndTheReason) {
+    Put("file", "x", fs::perms::owner_all);
+    const std::pair<std::string, std::string> cases[] = {
+        {"file", "cannot write " + At("file") + ": Not a directory"},
+        {"file/sub/x.png", "cannot create directory " + At("file")},
+    };
+    for (const auto& [name, message] : cases) {
+        StagedOutputs outputs("t3");
+        outputs.Add(At(name), name == "file");
+        try {
+            outputs.Prepare();
+            ADD_FAILURE() << name;
+        } catch (const ffglhost::HostError& error) {
+            EXPECT_EQ(std::string(error.what()).find(message), 0u) << error.what();
+        }
+        outputs.Discard();
     }
-    EXPECT_TRUE(Entries().empty());
-    ffglhost::LastFrameSink empty(At("none.png"));
+    EXPECT_EQ(State().size(), 1u);
+}
+
+TEST_F(OutputFiles, OlderFramesAfterAShorterRunAreCounted) {
+    fs::create_directories(At("frames"));
+    for (int i = 0; i < 5; ++i) {
+        Put("frames/" + ffglhost::SequenceFrameName(i, 4), "x", fs::perms::owner_all);
+    }
+    EXPECT_EQ(
+        ffglhost::OlderFramesNote(At("frames"), 2, 4),
+        "3 older frames after frame_0001.png in " + At("frames") + " are left from an earlier run");
+    EXPECT_EQ(ffglhost::OlderFramesNote(At("frames"), 5, 4), "");
+    EXPECT_EQ(ffglhost::SequenceDigits(20000), 5);
+    EXPECT_EQ(ffglhost::SequenceFrameName(12345, 5), "frame_12345.png");
+}
+
+TEST_F(OutputFiles, LastFrameSinkWithoutAFrameIsAHostError) {
+    ffglhost::LastFrameSink empty({At("none.png"), At(".staged-none.png"), false});
     EXPECT_THROW(empty.Finish(), ffglhost::HostError);
-}
-
-TEST_F(OutputFiles, UnwritableDirectoryIsAHostError) {
-    std::ofstream(At("file")) << "x";
-    EXPECT_THROW(ffglhost::PngSequenceSink(At("file/frames"), 1), ffglhost::HostError);
-    EXPECT_THROW(ffglhost::PendingFile(At("file/sub/x.png")), ffglhost::HostError);
-    EXPECT_EQ(Entries(), std::vector<std::string>{"file"});
 }
 
 }  // namespace
