@@ -61,6 +61,7 @@ TEST(InfoCommand, JsonReportCarriesTheSameFactsAndNothingElseOnStandardOutput) {
     EXPECT_EQ(run.out.substr(run.out.size() - 2), "}\n");
     EXPECT_NE(run.out.find("\"id\": \"QX01\""), std::string::npos) << run.out;
     EXPECT_NE(run.out.find("\"name\": \"Quellix Shine\""), std::string::npos);
+    EXPECT_NE(run.out.find("\"version\": {\"major\": 3, \"minor\": 0}"), std::string::npos);
     EXPECT_NE(run.out.find("\"thumbnail\": {\"width\": 160, \"height\": 120}"), std::string::npos);
     EXPECT_NE(run.out.find("{\"index\": 2, \"name\": \"Intensity\", \"type\": 10, \"text\": "
                            "false, \"default\": 0.899999976, \"display\": \"0.900000\", "

@@ -2,6 +2,8 @@
 // writes or what the plug-in is given; usage errors are one line and exit status 2.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "host/support/host_run.h"
 #include "lib/io/png_file.h"
 
@@ -62,10 +64,11 @@ struct EchoCase {
 
 const EchoCase kEchoCases[] = {
     {{"-n", "2"},
-     {"texture 200x120 in 200x120", "time 0.0000", "time 0.0167"}},  // 60 fps by default
+     {"rate 48000", "texture 200x120 in 200x120", "time 0.0000", "time 0.0167"}},  // 60 fps
     {{"-n", "2", "--fps", "25"}, {"time 0.0000", "time 0.0400"}},
     {{"-n", "1", "--start", "2", "--fps", "25"}, {"time 0.0000", "time 0.0400", "time 0.0800"}},
     {{"-n", "1", "--pad"}, {"texture 200x120 in 256x128"}},
+    {{"-n", "1", "--pad", "--size", "256x64"}, {"texture 256x64 in 256x64"}},  // already fits
     {{"-n", "1", "-q"}, {}},
 };
 
@@ -81,14 +84,22 @@ std::vector<std::string> PluginLines(const std::string& text, const std::string&
 TEST(RenderOptions, HostClockPaddingAndQuietReachThePlugIn) {
     TempDir dir;
     for (const EchoCase& c : kEchoCases) {
-        std::vector<std::string> arguments = {"render", kHostilePluginPath, "--size", "200x120",
-                                              "--out",  "last.png"};
+        std::vector<std::string> arguments = {"render", kHostilePluginPath, "--out", "last.png"};
+        if (std::find(c.options.begin(), c.options.end(), "--size") == c.options.end()) {
+            arguments.insert(arguments.end(), {"--size", "200x120"});
+        }
         arguments.insert(arguments.end(), c.options.begin(), c.options.end());
         const HostRun run = RunHost(dir.Path(), arguments, {"HOSTILE_MODE=echo"});
         ASSERT_EQ(run.exitCode, 0) << run.err;
-        std::vector<std::string> expectedTimes, expectedTextures;
+        std::vector<std::string> expectedTimes, expectedTextures, expectedRates;
         for (const std::string& line : c.lines) {
-            (line.rfind("time", 0) == 0 ? expectedTimes : expectedTextures).push_back(line);
+            (line.rfind("time", 0) == 0   ? expectedTimes
+             : line.rfind("rate", 0) == 0 ? expectedRates
+                                          : expectedTextures)
+                .push_back(line);
+        }
+        if (!expectedRates.empty()) {
+            EXPECT_EQ(PluginLines(run.err, "rate"), expectedRates) << run.err;
         }
         const std::vector<std::string> times = PluginLines(run.err, "time");
         const std::vector<std::string> textures = PluginLines(run.err, "texture");
