@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "lib/gl/gl_objects.h"
+#include "support/float_target.h"
 #include "support/loaded_module.h"
 
 namespace {
@@ -141,47 +142,15 @@ TEST_F(HostileInput, SmallBuffersAreNeverOverrun) {
     EXPECT_EQ(reinterpret_cast<const unsigned char*>(entries)[0], 0x5A);
 }
 
-// An RGBA32F framebuffer, so that a NaN written by the effect would be seen.
-class FloatTarget {
-  public:
-    FloatTarget(int width, int height) : width_(width), height_(height) {
-        glGenTextures(1, &texture_);
-        glBindTexture(GL_TEXTURE_2D, texture_);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA32F, width, height, 0, GL_RGBA, GL_FLOAT, nullptr);
-        glBindTexture(GL_TEXTURE_2D, 0);
-        glGenFramebuffers(1, &framebuffer_);
-        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture_, 0);
-        glViewport(0, 0, width, height);
-    }
-    ~FloatTarget() {
-        glBindFramebuffer(GL_FRAMEBUFFER, 0);
-        glDeleteFramebuffers(1, &framebuffer_);
-        glDeleteTextures(1, &texture_);
-    }
-    GLuint Framebuffer() const { return framebuffer_; }
-    std::vector<float> Read() const {
-        std::vector<float> pixels(static_cast<size_t>(width_) * height_ * 4);
-        glBindFramebuffer(GL_FRAMEBUFFER, framebuffer_);
-        glReadPixels(0, 0, width_, height_, GL_RGBA, GL_FLOAT, pixels.data());
-        return pixels;
-    }
-
-  private:
-    int width_;
-    int height_;
-    GLuint texture_ = 0;
-    GLuint framebuffer_ = 0;
-};
-
-void ExpectFiniteAndOpaque(const std::vector<float>& pixels, const char* what) {
-    for (size_t i = 0; i < pixels.size(); i += 4) {
+// Reads an RGBA32F target, so that a NaN written by the effect would be seen.
+void ExpectFiniteAndOpaque(const std::vector<Pixel>& pixels, const char* what) {
+    for (size_t i = 0; i < pixels.size(); ++i) {
         for (size_t c = 0; c < 3; ++c) {
-            ASSERT_TRUE(std::isfinite(pixels[i + c])) << what << ": pixel " << i / 4;
-            ASSERT_GE(pixels[i + c], 0.0f) << what;
-            ASSERT_LE(pixels[i + c], 1.0f) << what;
+            ASSERT_TRUE(std::isfinite(pixels[i][c])) << what << ": pixel " << i;
+            ASSERT_GE(pixels[i][c], 0.0f) << what;
+            ASSERT_LE(pixels[i][c], 1.0f) << what;
         }
-        ASSERT_EQ(pixels[i + 3], 1.0f) << what << ": pixel " << i / 4;
+        ASSERT_EQ(pixels[i][3], 1.0f) << what << ": pixel " << i;
     }
 }
 
@@ -189,6 +158,7 @@ TEST_F(HostileInput, NonFiniteParametersStillRenderFiniteOpaquePixels) {
     const std::vector<uint8_t> picture(32 * 32 * 4, 90);
     ffglhost::Texture texture(32, 32, picture.data());
     FloatTarget target(32, 32);
+    target.Bind();
     FFGLTextureStruct input = texture.Describe();
     FFGLTextureStruct* inputs[] = {&input};
     ProcessOpenGLStruct frame{1, inputs, target.Framebuffer()};
@@ -238,6 +208,7 @@ TEST_F(HostileInput, OddTexturesRender) {
         input.Height = shape.imageHeight;
         FFGLTextureStruct* inputs[] = {&input};
         FloatTarget target(16, 16);
+        target.Bind();
         ProcessOpenGLStruct frame{1, inputs, target.Framebuffer()};
         ASSERT_EQ(Module().Call(FF_PROCESS_OPENGL, &frame, instance_), FF_SUCCESS);
         ExpectFiniteAndOpaque(target.Read(), "odd texture");

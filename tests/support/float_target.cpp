@@ -1,5 +1,12 @@
 #include "support/float_target.h"
 
+// Plain GL prototypes, so that black-box tests, which do not link the module's loader, can
+// use it too.
+#define GL_GLEXT_PROTOTYPES
+#include <GL/glcorearb.h>
+
+#include <cstddef>
+
 FloatTarget::FloatTarget(int width, int height) : width_(width), height_(height) {
     glGenTextures(1, &texture_);
     glBindTexture(GL_TEXTURE_2D, texture_);

@@ -6,8 +6,6 @@
 #include <array>
 #include <vector>
 
-#include "gl/gl_loader.h"
-
 using Pixel = std::array<float, 4>;
 
 class FloatTarget {
@@ -18,7 +16,7 @@ class FloatTarget {
     FloatTarget& operator=(const FloatTarget&) = delete;
 
     bool Complete() const { return complete_; }
-    GLuint Framebuffer() const { return framebuffer_; }
+    unsigned int Framebuffer() const { return framebuffer_; }
     // Binds the framebuffer and sets the viewport to cover it.
     void Bind() const;
     // Bottom row first, as GL stores it.
@@ -27,8 +25,8 @@ class FloatTarget {
   private:
     int width_;
     int height_;
-    GLuint texture_ = 0;
-    GLuint framebuffer_ = 0;
+    unsigned int texture_ = 0;
+    unsigned int framebuffer_ = 0;
     bool complete_ = false;
 };
 
