@@ -148,6 +148,38 @@ VideoFacts ProbeVideoFile(const std::string& path) {
     return facts;
 }
 
+std::vector<StreamFacts> ProbeStreams(const std::string& path) {
+    std::string output;
+    RunShell(
+        "ffprobe -v error -show_entries stream=codec_name:packet=stream_index,pts_time,"
+        "duration_time -of csv " +
+            ShellQuote(path),
+        &output);
+    std::vector<StreamFacts> streams;
+    std::map<size_t, std::pair<double, double>> spans;  // first packet, end of the last
+    std::istringstream lines(output);
+    for (std::string line; std::getline(lines, line);) {
+        std::istringstream fields(line);
+        std::string f[4];
+        for (std::string& field : f) {
+            std::getline(fields, field, ',');
+        }
+        if (f[0] == "stream") {
+            streams.push_back({f[1]});
+        } else if (f[0] == "packet" && f[2] != "N/A") {
+            auto& span = spans.try_emplace(std::stoul(f[1]), 1e9, -1e9).first->second;
+            span = {std::min(span.first, std::stod(f[2])),
+                    std::max(span.second, std::stod(f[2]) + std::atof(f[3].c_str()))};
+        }
+    }
+    for (const auto& [index, span] : spans) {
+        if (index < streams.size()) {
+            streams[index].seconds = span.second - span.first;
+        }
+    }
+    return streams;
+}
+
 double MeanDifference(const ffglhost::Image& a, const ffglhost::Image& b, uint32_t x, uint32_t y,
                       uint32_t radius) {
     double sum = 0;
