@@ -234,6 +234,7 @@ std::vector<std::string> StagedOutputs::RemoveLeftovers() const {
             }
         }
     }
+    std::sort(removed.begin(), removed.end());
     return removed;
 }
 
