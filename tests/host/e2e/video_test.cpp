@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <sstream>
 
 #include "host/support/host_run.h"
 #include "lib/io/png_file.h"
@@ -106,10 +107,6 @@ TEST_F(VideoRoundTrip, WebmAndGifOutputsHoldEveryFrame) {
     }
 }
 
-}  // namespace
-
-namespace {
-
 // A 1 s, 10 fps, 64 x 48 clip made by ffmpeg from lavfi sources.
 void MakeLavfiClip(const std::string& path, const std::string& video, const std::string& audio,
                    const std::string& codecs) {
@@ -121,7 +118,7 @@ void MakeLavfiClip(const std::string& path, const std::string& video, const std:
 
 struct SoundCase {
     const char* input;
-    std::vector<std::string> options;
+    const char* options;
     const char* out;
     const char* codec;  // of the output's sound; null: no sound
     const char* said;
@@ -131,33 +128,15 @@ struct SoundCase {
 
 // The tone starts at 0.3 s, so sound taken from the clip's start opens with silence.
 const SoundCase kSoundCases[] = {
-    {"aac.mp4", {"-n", "6"}, "out.mp4", "aac", "with the input's sound (aac, copied)", 0.6, false},
-    {"aac.mp4", {"-n", "6"}, "out.webm", "opus", "sound (aac, encoded as Opus)", 0.6, false},
-    {"aac.mp4", {"-n", "30"}, "out.mp4", "aac", "sound (aac, copied)", 1.0, false},
-    {"pcm.mkv",
-     {"--start", "3", "-n", "5"},
-     "out.mp4",
-     "aac",
-     "(pcm_s16le, encoded as AAC)",
-     0.5,
-     true},
-    {"aac.mp4", {"--start", "3", "-n", "5"}, "out.webm", "opus", "encoded as Opus", 0.5, true},
-    {"aac.mp4",
-     {"-n", "3", "--no-audio"},
-     "out.mp4",
-     nullptr,
-     "without sound: --no-audio",
-     0.3,
-     false},
-    {"aac.mp4", {"-n", "3"}, "out.gif", nullptr, "without sound: GIF holds none", 0.3, false},
-    {"silent.mp4",
-     {"-n", "3"},
-     "out.mp4",
-     nullptr,
-     "without sound: the input has none",
-     0.3,
-     false},
-    {"aac.mp4", {"-n", "3", "--fps", "20"}, "out.mp4", nullptr, "would not keep step", 0.15, false},
+    {"aac.mp4", "-n 6", "out.mp4", "aac", "with the input's sound (aac, copied)", 0.6, false},
+    {"aac.mp4", "-n 6", "out.webm", "opus", "sound (aac, encoded as Opus)", 0.6, false},
+    {"aac.mp4", "-n 30", "out.mp4", "aac", "sound (aac, copied)", 1.0, false},
+    {"pcm.mkv", "--start 3 -n 5", "out.mp4", "aac", "(pcm_s16le, encoded as AAC)", 0.5, true},
+    {"aac.mp4", "--start 3 -n 5", "out.webm", "opus", "encoded as Opus", 0.5, true},
+    {"aac.mp4", "-n 3 --no-audio", "out.mp4", nullptr, "without sound: --no-audio", 0.3, false},
+    {"aac.mp4", "-n 3", "out.gif", nullptr, "without sound: GIF holds none", 0.3, false},
+    {"silent.mp4", "-n 3", "out.mp4", nullptr, "without sound: the input has none", 0.3, false},
+    {"aac.mp4", "-n 3 --fps 20", "out.mp4", nullptr, "would not keep step", 0.15, false},
 };
 
 TEST_F(VideoRoundTrip, TheInputsSoundFollowsTheFramesWritten) {
@@ -167,10 +146,13 @@ TEST_F(VideoRoundTrip, TheInputsSoundFollowsTheFramesWritten) {
     MakeLavfiClip(dir_ / "pcm.mkv", "testsrc", tone, h264 + " -c:a pcm_s16le");
     MakeLavfiClip(dir_ / "silent.mp4", "testsrc", "", h264);
     for (const SoundCase& c : kSoundCases) {
-        SCOPED_TRACE(std::string(c.input) + " to " + c.out + " " + c.options.front());
-        std::vector<std::string> arguments = {"render", kModulePath, "--input", c.input,
-                                              "-q",     "--out",     c.out};
-        arguments.insert(arguments.end(), c.options.begin(), c.options.end());
+        SCOPED_TRACE(std::string(c.input) + " to " + c.out + " " + c.options);
+        std::vector<std::string> arguments = {"render", kModulePath, "--input",
+                                              c.input,  "--out",     c.out};
+        std::istringstream options(c.options);
+        for (std::string word; options >> word;) {
+            arguments.push_back(word);
+        }
         const HostRun run = RunHost(dir_.Path(), arguments);
         ASSERT_EQ(run.exitCode, 0) << run.err;
         EXPECT_NE(run.out.find(c.said), std::string::npos) << run.out;

@@ -150,32 +150,19 @@ VideoFacts ProbeVideoFile(const std::string& path) {
 
 std::vector<StreamFacts> ProbeStreams(const std::string& path) {
     std::string output;
+    // One line a stream: its codec, and its first packet to the end of its last.
     RunShell(
         "ffprobe -v error -show_entries stream=codec_name:packet=stream_index,pts_time,"
         "duration_time -of csv " +
-            ShellQuote(path),
+            ShellQuote(path) +
+            " | awk -F, '$1==\"stream\" {c[n++]=$2} $1==\"packet\" && $3!=\"N/A\" {i=$2; "
+            "if (!(i in a) || $3<a[i]) a[i]=$3; if ($3+$4>b[i]) b[i]=$3+$4} "
+            "END {for (k=0; k<n; k++) print c[k], b[k]-a[k]}'",
         &output);
     std::vector<StreamFacts> streams;
-    std::map<size_t, std::pair<double, double>> spans;  // first packet, end of the last
     std::istringstream lines(output);
-    for (std::string line; std::getline(lines, line);) {
-        std::istringstream fields(line);
-        std::string f[4];
-        for (std::string& field : f) {
-            std::getline(fields, field, ',');
-        }
-        if (f[0] == "stream") {
-            streams.push_back({f[1]});
-        } else if (f[0] == "packet" && f[2] != "N/A") {
-            auto& span = spans.try_emplace(std::stoul(f[1]), 1e9, -1e9).first->second;
-            span = {std::min(span.first, std::stod(f[2])),
-                    std::max(span.second, std::stod(f[2]) + std::atof(f[3].c_str()))};
-        }
-    }
-    for (const auto& [index, span] : spans) {
-        if (index < streams.size()) {
-            streams[index].seconds = span.second - span.first;
-        }
+    for (StreamFacts stream; lines >> stream.codec >> stream.seconds;) {
+        streams.push_back(stream);
     }
     return streams;
 }
