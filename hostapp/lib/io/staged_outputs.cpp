@@ -167,7 +167,8 @@ void StagedOutputs::Commit() {
         }
     } catch (const HostError& error) {
         const std::vector<std::string> stuck = Undo(moves);
-        std::string outcome = "; nothing was moved and the outputs are as they were";
+        std::string outcome =
+            "; the files moved so far were put back and the outputs are as they were";
         if (!stuck.empty()) {
             outcome = "; " + std::to_string(stuck.size()) + " moved files could not be put back, " +
                       "the first " + stuck.front() + " (what they replaced is kept under " +

@@ -147,8 +147,8 @@ TEST(CommitFailures, PutBackWhatWasMovedAndNameTheFileAndTheReason) {
         EXPECT_EQ(run.exitCode, 1);
         EXPECT_EQ(HostLines(run.err),
                   std::vector<std::string>{"ffgl-host: cannot write " + blocker +
-                                           ": Is a directory; nothing was moved and the outputs "
-                                           "are as they were"});
+                                           ": Is a directory; the files moved so far were put "
+                                           "back and the outputs are as they were"});
         EXPECT_EQ(Snapshot(dir.Path()), before) << blocker;
     }
 }

@@ -132,7 +132,7 @@ const SoundCase kSoundCases[] = {
     {"aac.mp4", "-n 6", "out.webm", "opus", "sound (aac, encoded as Opus)", 0.6, false},
     {"aac.mp4", "-n 30", "out.mp4", "aac", "sound (aac, copied)", 1.0, false},
     {"pcm.mkv", "--start 3 -n 5", "out.mp4", "aac", "(pcm_s16le, encoded as AAC)", 0.5, true},
-    {"aac.mp4", "--start 3 -n 5", "out.webm", "opus", "encoded as Opus", 0.5, true},
+    {"aac.mp4", "--start 3 -n 5", "out.mp4", "aac", "(aac, encoded as AAC)", 0.5, true},
     {"aac.mp4", "-n 3 --no-audio", "out.mp4", nullptr, "without sound: --no-audio", 0.3, false},
     {"aac.mp4", "-n 3", "out.gif", nullptr, "without sound: GIF holds none", 0.3, false},
     {"silent.mp4", "-n 3", "out.mp4", nullptr, "without sound: the input has none", 0.3, false},
