@@ -7,11 +7,13 @@
 
 #include <CLI/CLI.hpp>
 
+#include "lib/plugin/call_monitor.h"
+
 struct InfoOptions {
     std::string plugin;
     bool json = false;
     std::string thumbnail;  // PNG path, empty for none
-    double callTimeout = 10.0;
+    double callTimeout = ffglhost::kDefaultCallTimeoutSeconds;
 };
 
 CLI::App* AddInfoCommand(CLI::App& app, InfoOptions& options);

@@ -7,6 +7,7 @@
 
 #include "info_command.h"
 #include "lib/host_error.h"
+#include "lib/plugin/plugin_instance.h"
 #include "render_command.h"
 #include "supervisor.h"
 #include "usage_error.h"
@@ -34,6 +35,7 @@ int main(int argc, char** argv) {
 
     CLI::App app{"Runs FFGL 2.x plug-ins without a host application.", "ffgl-host"};
     app.require_subcommand(1);
+    app.set_version_flag("--version", std::string("ffgl-host ") + ffglhost::kHostVersion);
     InfoOptions infoOptions;
     RenderOptions renderOptions;
     CLI::App* info = AddInfoCommand(app, infoOptions);
@@ -42,7 +44,7 @@ int main(int argc, char** argv) {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
         if (error.get_exit_code() == 0) {
-            return app.exit(error);  // --help
+            return app.exit(error);  // --help, --version
         }
         const std::string first = argc > 1 ? argv[1] : "";
         if (!first.empty() && first[0] != '-' && first != "info" && first != "render") {

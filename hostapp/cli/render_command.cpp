@@ -19,6 +19,7 @@
 #include "lib/plugin/plugin_report.h"
 #include "lib/render/png_sequence_sink.h"
 #include "lib/render/render_loop.h"
+#include "lib/render/sound_track.h"
 #include "progress_bar.h"
 #include "render_setup.h"
 #include "supervisor.h"
@@ -56,6 +57,8 @@ CLI::App* AddRenderCommand(CLI::App& app, RenderOptions& options) {
     render->add_flag("--pad", options.pad,
                      "Give the plug-in its input in a texture padded to power-of-two sizes");
     render->add_flag("-q,--quiet", options.quiet, "No progress bar and no plug-in log lines");
+    render->add_flag("--no-audio", options.noAudio,
+                     "Leave the input video's sound out of a video output");
     render
         ->add_option("--call-timeout", options.callTimeout,
                      "Seconds any one plug-in call may take before the run is stopped (0: no "
@@ -153,8 +156,26 @@ std::unique_ptr<ffglhost::PluginInstance> Instantiate(const ffglhost::PluginLibr
     }
 }
 
+// What becomes of a video input's sound in --out.
+ffglhost::SoundPlan PlanSound(const RenderOptions& options, const CheckedNumbers& numbers,
+                              double inputFps, double fps) {
+    ffglhost::SoundRequest request;
+    if (IsVideoInput(options.input) && !options.out.empty()) {
+        request.inputPath = options.input;
+        request.codec = ffglhost::ProbeAudioCodec(options.input);
+    }
+    request.dropped = options.noAudio;
+    request.inputFps = inputFps;
+    request.outputFps = fps;
+    request.start = numbers.start;
+    request.frames = numbers.frames;
+    const bool directory =
+        !options.out.empty() && ClassifyOutput(options.out) == OutputKind::kDirectory;
+    return ffglhost::PlanSound(request, directory ? "" : ffglhost::LowercaseExtension(options.out));
+}
+
 std::string Summary(const ffglhost::RenderResult& result, FrameSize size,
-                    const ffglhost::FrameSink& sinks) {
+                    const ffglhost::FrameSink& sinks, const std::string& pictureNote) {
     const double fps = result.seconds > 0 ? result.rendered / result.seconds : 0.0;
     char line[256];
     std::snprintf(line, sizeof line,
@@ -162,7 +183,8 @@ std::string Summary(const ffglhost::RenderResult& result, FrameSize size,
                   static_cast<unsigned long long>(result.rendered), result.rendered == 1 ? "" : "s",
                   size.width, size.height, result.seconds, fps);
     const std::string written = sinks.Describe();
-    return line + (written.empty() ? "" : "wrote " + written + "\n");
+    return line + (written.empty() ? "" : "wrote " + written + "\n") +
+           (pictureNote.empty() ? "" : "note: " + pictureNote + "\n");
 }
 
 // The part of a render that runs in the worker: everything touching the plug-in and GL.
@@ -188,8 +210,9 @@ int RenderInWorker(const RenderOptions& options, const CheckedNumbers& numbers,
         instance->Set(setting);
     }
 
+    const ffglhost::SoundPlan sound = PlanSound(options, numbers, input.fps, fps);
     std::unique_ptr<ffglhost::FanOutSink> sinks =
-        MakeSinks(out, sheet, numbers.frames, input.output, fps);
+        MakeSinks(out, sheet, numbers.frames, input.output, fps, sound);
     ffglhost::RenderPlan plan;
     plan.frames = numbers.frames;
     plan.skip = numbers.start;
@@ -207,7 +230,9 @@ int RenderInWorker(const RenderOptions& options, const CheckedNumbers& numbers,
                      static_cast<unsigned long long>(result.rendered));
     }
     page.framesWritten = result.written;
-    page.SetSummary(Summary(result, input.output, *sinks));
+    // A video output says what became of the sound itself.
+    const bool videoOut = !options.out.empty() && ClassifyOutput(options.out) == OutputKind::kVideo;
+    page.SetSummary(Summary(result, input.output, *sinks, videoOut ? "" : sound.note));
     return 0;
 }
 

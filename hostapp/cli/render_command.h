@@ -9,6 +9,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "lib/plugin/call_monitor.h"
+
 struct RenderOptions {
     std::string plugin;
     std::string frames = "120";  // checked by ParseCount
@@ -22,7 +24,8 @@ struct RenderOptions {
     std::string start = "0";
     bool pad = false;
     bool quiet = false;
-    double callTimeout = 10.0;  // seconds a plug-in call may take; 0: no limit
+    bool noAudio = false;  // a video output leaves the input's sound out
+    double callTimeout = ffglhost::kDefaultCallTimeoutSeconds;  // 0: no limit
 };
 
 CLI::App* AddRenderCommand(CLI::App& app, RenderOptions& options);

@@ -112,14 +112,16 @@ OpenedInput OpenInput(const std::string& path, const std::optional<FrameSize>& s
 
 std::unique_ptr<ffglhost::FanOutSink> MakeSinks(const ffglhost::StagedOutput* out,
                                                 const ffglhost::StagedOutput* sheet,
-                                                uint64_t frames, FrameSize size, double fps) {
+                                                uint64_t frames, FrameSize size, double fps,
+                                                const ffglhost::SoundPlan& sound) {
     auto sinks = std::make_unique<ffglhost::FanOutSink>();
     if (out != nullptr && out->directory) {
         sinks->Add(std::make_unique<ffglhost::PngSequenceSink>(*out, frames));
     } else if (out != nullptr && ffglhost::LowercaseExtension(out->finalPath) == ".png") {
         sinks->Add(std::make_unique<ffglhost::LastFrameSink>(*out));
     } else if (out != nullptr) {
-        sinks->Add(std::make_unique<ffglhost::VideoSink>(*out, size.width, size.height, fps));
+        sinks->Add(
+            std::make_unique<ffglhost::VideoSink>(*out, size.width, size.height, fps, sound));
     }
     if (sheet != nullptr) {
         sinks->Add(

@@ -11,6 +11,7 @@
 #include "lib/io/frame_source.h"
 #include "lib/io/staged_outputs.h"
 #include "lib/render/frame_sink.h"
+#include "lib/render/sound_track.h"
 
 struct FrameSize {
     uint32_t width = 0;
@@ -48,9 +49,10 @@ struct OpenedInput {
 OpenedInput OpenInput(const std::string& path, const std::optional<FrameSize>& size);
 
 // The sinks writing the staged --out (a directory, a .png or a video) and --sheet; either
-// may be null. Throws HostError.
+// may be null; a video --out carries `sound`. Throws HostError.
 std::unique_ptr<ffglhost::FanOutSink> MakeSinks(const ffglhost::StagedOutput* out,
                                                 const ffglhost::StagedOutput* sheet,
-                                                uint64_t frames, FrameSize size, double fps);
+                                                uint64_t frames, FrameSize size, double fps,
+                                                const ffglhost::SoundPlan& sound = {});
 
 #endif  // FFGLHOST_CLI_RENDER_SETUP_H

@@ -182,6 +182,20 @@ int Conclude(ffglhost::StagedOutputs& outputs, const Supervision& supervision, c
     return 0;
 }
 
+// Clears what runs killed before their clean-up left beside the outputs, on one line.
+void RemoveLeftovers(const ffglhost::StagedOutputs& outputs) {
+    const std::vector<std::string> removed = outputs.RemoveLeftovers();
+    std::string names;
+    for (const std::string& path : removed) {
+        names += (names.empty() ? "" : ", ") + path;
+    }
+    if (!removed.empty()) {
+        PrintError("removed " + std::to_string(removed.size()) +
+                   (removed.size() == 1 ? " entry" : " entries") +
+                   " left by runs that ended without cleaning up: " + names);
+    }
+}
+
 }  // namespace
 
 void WorkerPage::SetSummary(const std::string& text) {
@@ -197,6 +211,7 @@ int Supervise(ffglhost::StagedOutputs& outputs, const Supervision& supervision) 
     const sigset_t signals = SupervisedSignals();
     sigset_t originalMask;
     sigprocmask(SIG_BLOCK, &signals, &originalMask);
+    RemoveLeftovers(outputs);
     if (!OutputStep(outputs, &ffglhost::StagedOutputs::Prepare)) {
         return 1;
     }

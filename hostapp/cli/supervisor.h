@@ -31,7 +31,7 @@ struct WorkerPage {
 };
 
 struct Supervision {
-    double callTimeoutSeconds = 10.0;  // 0: no limit
+    double callTimeoutSeconds = ffglhost::kDefaultCallTimeoutSeconds;  // 0: no limit
     // Runs in the worker; answers the exit status, throws HostError on failure.
     std::function<int(WorkerPage&)> work;
     // Runs in the supervisor once the outputs are in place.

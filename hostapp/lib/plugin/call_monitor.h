@@ -17,6 +17,9 @@ constexpr uint32_t kLoadingLibrary = 0xFFFF0000u;
 constexpr uint32_t kUnloadingLibrary = 0xFFFF0001u;
 constexpr uint32_t kSettingLogCallback = 0xFFFF0002u;
 
+// Seconds one plug-in call may take unless --call-timeout says otherwise.
+constexpr double kDefaultCallTimeoutSeconds = 10.0;
+
 // Lock-free atomics, so the record works in memory shared between processes.
 struct CallRecord {
     // The latest call made; it stays set after the call returns, while the host reads

@@ -13,9 +13,12 @@
 
 namespace ffglhost {
 
+// The host's own version, told to plug-ins and printed by --version.
+constexpr char kHostVersion[] = "1.0";
+
 struct HostDetails {
     std::string name = "ffgl-host";
-    std::string version = "1.0";
+    std::string version = kHostVersion;
     uint32_t sampleRate = 48000;
 };
 

@@ -29,7 +29,8 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 
 std::vector<std::string> EncoderArguments(const std::string& outputPath,
                                           const std::string& extension, uint32_t width,
-                                          uint32_t height, double fps) {
+                                          uint32_t height, double fps,
+                                          const std::vector<std::string>& sound) {
     char rate[32];
     std::snprintf(rate, sizeof rate, "%.6g", fps);
     std::vector<std::string> arguments = {
@@ -38,7 +39,8 @@ std::vector<std::string> EncoderArguments(const std::string& outputPath,
         "-f",         "rawvideo", "-pix_fmt",
         "rgba",       "-s",       std::to_string(width) + "x" + std::to_string(height),
         "-framerate", rate,       "-i",
-        "pipe:0",     "-an"};
+        "pipe:0"};
+    arguments.insert(arguments.end(), sound.begin(), sound.end());
     // 4:2:0 video needs even sizes; an odd row or column is padded.
     const std::vector<std::string> pad = {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2"};
     std::vector<std::string> format;
@@ -50,9 +52,13 @@ std::vector<std::string> EncoderArguments(const std::string& outputPath,
                   "-b:v", "8M",     "-pix_fmt",  "yuv420p",  "-f",        "webm"};
     } else {
         // A palette made for each frame keeps colours good without holding the clip.
-        const std::string rate = fps > kMaxGifFps ? "fps=50," : "";
+        char rate[32] = "";
+        if (fps > kMaxGifFps) {
+            std::snprintf(rate, sizeof rate, "fps=%g,", kMaxGifFps);
+        }
         format = {"-vf",
-                  rate + "split[a][b];[a]palettegen=stats_mode=single[p];[b][p]paletteuse=new=1",
+                  std::string(rate) +
+                      "split[a][b];[a]palettegen=stats_mode=single[p];[b][p]paletteuse=new=1",
                   "-f", "gif"};
     }
     if (NeedsEvenSize(extension, width, height)) {
@@ -63,14 +69,19 @@ std::vector<std::string> EncoderArguments(const std::string& outputPath,
     return arguments;
 }
 
-VideoSink::VideoSink(StagedOutput output, uint32_t width, uint32_t height, double fps)
-    : output_(std::move(output)), width_(width), height_(height), fps_(fps) {
+VideoSink::VideoSink(StagedOutput output, uint32_t width, uint32_t height, double fps,
+                     SoundPlan sound)
+    : output_(std::move(output)),
+      width_(width),
+      height_(height),
+      fps_(fps),
+      sound_(std::move(sound)) {
     const std::string extension = LowercaseExtension(output_.finalPath);
     if (!IsVideoOutputExtension(extension)) {
         throw HostError("cannot write video " + output_.finalPath + ": use .mp4, .webm or .gif");
     }
     encoder_ = std::make_unique<ChildProcess>(
-        EncoderArguments(output_.stagedPath, extension, width, height, fps),
+        EncoderArguments(output_.stagedPath, extension, width, height, fps, sound_.arguments),
         ChildProcess::Pipe::kToChild);
 }
 
@@ -109,14 +120,14 @@ std::string VideoSink::Describe() const {
                 " with black (this format needs even sizes)";
     }
     if (extension == ".gif" && fps_ > kMaxGifFps) {
-        char length[32];
-        std::snprintf(length, sizeof length, "%.2f", static_cast<double>(frames_) / fps_);
-        text +=
-            ", played at 50 frames per second, the most GIF plays (frames dropped evenly; "
-            "it lasts " +
-            std::string(length) + " s as rendered)";
+        char played[160];
+        std::snprintf(played, sizeof played,
+                      ", played at %g frames per second, the most GIF plays (frames dropped "
+                      "evenly; it lasts %.2f s as rendered)",
+                      kMaxGifFps, static_cast<double>(frames_) / fps_);
+        text += played;
     }
-    return text;
+    return text + (sound_.note.empty() ? "" : ", " + sound_.note);
 }
 
 }  // namespace ffglhost

@@ -10,6 +10,7 @@
 #include "frame_sink.h"
 #include "lib/io/child_process.h"
 #include "lib/io/staged_outputs.h"
+#include "sound_track.h"
 
 namespace ffglhost {
 
@@ -23,21 +24,24 @@ constexpr double kMaxGifFps = 50.0;
 // The ffmpeg arguments that encode raw RGBA frames of the given size and rate from
 // standard input into `outputPath`, in the format its extension names. Odd sizes are
 // padded to even ones for H.264 and VP8; GIFs above kMaxGifFps drop frames evenly down
-// to that rate, so the clip lasts as long as the render.
+// to that rate, so the clip lasts as long as the render. `sound` comes from PlanSound.
 std::vector<std::string> EncoderArguments(const std::string& outputPath,
                                           const std::string& extension, uint32_t width,
-                                          uint32_t height, double fps);
+                                          uint32_t height, double fps,
+                                          const std::vector<std::string>& sound = {"-an"});
 
 class VideoSink : public FrameSink {
   public:
     // Starts ffmpeg writing the staged file. Throws HostError when the extension is not
     // a video format or ffmpeg cannot be started.
-    VideoSink(StagedOutput output, uint32_t width, uint32_t height, double fps);
+    VideoSink(StagedOutput output, uint32_t width, uint32_t height, double fps,
+              SoundPlan sound = SoundPlan());
 
     void Write(const Image& frame, uint64_t index) override;
     // Ends the stream and waits for ffmpeg; throws HostError when ffmpeg failed.
     void Finish() override;
-    // Says too when the size was padded or the GIF rate lowered.
+    // Says too when the size was padded or the GIF rate lowered, and what became of the
+    // input's sound.
     std::string Describe() const override;
 
   private:
@@ -48,6 +52,7 @@ class VideoSink : public FrameSink {
     uint32_t width_;
     uint32_t height_;
     double fps_;
+    SoundPlan sound_;
     uint64_t frames_ = 0;
     std::unique_ptr<ChildProcess> encoder_;
 };

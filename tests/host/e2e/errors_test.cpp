@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "host/support/host_run.h"
@@ -122,6 +124,57 @@ TEST_F(HostErrors, LateFailureRemovesTheFramesAlreadyWritten) {
         kModulePath,
         {"-n", "3", "--size", "64x36", "--out", "out/frames", "--sheet", "blocker/sheet.png"},
         "cannot create directory", {"blocker"});
+}
+
+}  // namespace
+
+namespace {
+
+// A non-empty directory where a frame or the sheet must go cannot be replaced: the commit
+// fails part-way, after other files were moved, and puts them back.
+TEST(CommitFailures, PutBackWhatWasMovedAndNameTheFileAndTheReason) {
+    for (const std::string blocker : {"frames/frame_0002.png", "sheet.png"}) {
+        TempDir dir;
+        mkdir((dir / "frames").c_str(), 0755);
+        WriteFileWithMode(dir / "frames/frame_0000.png", "an earlier frame", 0640);
+        WriteFileWithMode(dir / "frames/notes.txt", "keep me", 0600);
+        mkdir((dir / blocker).c_str(), 0755);
+        WriteFileWithMode(dir / (blocker + "/inside"), "in the way", 0644);
+        const auto before = Snapshot(dir.Path());
+        const HostRun run =
+            RunHost(dir.Path(), {"render", kModulePath, "-q", "-n", "4", "--size", "32x18", "--out",
+                                 "frames", "--sheet", "sheet.png"});
+        EXPECT_EQ(run.exitCode, 1);
+        EXPECT_EQ(HostLines(run.err),
+                  std::vector<std::string>{"ffgl-host: cannot write " + blocker +
+                                           ": Is a directory; the files moved so far were put "
+                                           "back and the outputs are as they were"});
+        EXPECT_EQ(Snapshot(dir.Path()), before) << blocker;
+    }
+}
+
+// Staged entries of a process that no longer exists are removed; others stay.
+TEST(StagedLeftovers, OnlyThoseOfEndedRunsAreRemovedAndSaidOnOneLine) {
+    TempDir dir;
+    const std::string live = ".ffgl-host-" + std::to_string(getpid()) + "-sheet.png";
+    const std::string dead = ".ffgl-host-999999999-";  // beyond any process id
+    mkdir((dir / (dead + "frames")).c_str(), 0755);
+    WriteFileWithMode(dir / (dead + "frames/frame_0000.png"), "half a run", 0644);
+    WriteFileWithMode(dir / (dead + "sheet.png"), "half a sheet", 0644);
+    WriteFileWithMode(dir / (dead + "sheet.png.replaced"), "what a commit replaced", 0644);
+    WriteFileWithMode(dir / live, "a running run's", 0644);
+    WriteFileWithMode(dir / ".ffgl-host-notes", "not staged", 0644);
+    const HostRun run = RunHost(dir.Path(), {"render", kModulePath, "-q", "-n", "1", "--size",
+                                             "32x18", "--out", "frames", "--sheet", "sheet.png"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(HostLines(run.err),
+              std::vector<std::string>{"ffgl-host: removed 2 entries left by runs that ended "
+                                       "without cleaning up: " +
+                                       dead + "frames, " + dead + "sheet.png"});
+    std::vector<std::string> kept = {dead + "sheet.png.replaced", live, ".ffgl-host-notes",
+                                     "frames/frame_0000.png", "sheet.png"};
+    std::sort(kept.begin(), kept.end());
+    EXPECT_EQ(dir.Files(), kept);
 }
 
 }  // namespace

@@ -42,12 +42,16 @@ const HostileCase kCases[] = {
      1,
      "the plug-in did not return within 1 s in function code 4 (number of parameters); it was "
      "stopped"},
-    {"huge-count",
+    {"count:4294967294",
      false,
      {},
      1,
      "the plug-in says it has 4294967294 parameters; ffgl-host reads at most 4096"},
-    {"huge-count", true, {}, 1, "says it has 4294967294 parameters"},
+    {"count:4294967294", true, {}, 1, "says it has 4294967294 parameters"},
+    // The limits the README states: 4096 parameters, a call timeout of 10 s by default.
+    {"count:4096", false, {}, 0, nullptr},
+    {"count:4097", false, {}, 1, "says it has 4097 parameters; ffgl-host reads at most 4096"},
+    {"hang:4", false, {}, 1, "did not return within 10 s in function code 4"},
     {"crash:17",
      true,
      {},
@@ -125,6 +129,10 @@ TEST(HostilePluginTexts, ShowControlCharactersAsEscapesAndCutLongTexts) {
     ASSERT_NE(about, std::string::npos);
     const std::string line = verbose.out.substr(about, verbose.out.find('\n', about) - about);
     EXPECT_EQ(line, "about:        " + std::string(1000, 'a') + "...");
+    // JSON carries the text as read: 4096 bytes of it.
+    const HostRun json =
+        RunHost(dir.Path(), {"info", kHostilePluginPath, "--json"}, {"HOSTILE_MODE=long-text"});
+    EXPECT_NE(json.out.find("\"about\": \"" + std::string(4096, 'a') + "\","), std::string::npos);
 }
 
 TEST(HostilePluginFiles, TruncatedOrForeignLibrariesAreRefusedBeforeLoading) {

@@ -20,6 +20,7 @@ struct InterruptCase {
     // Writes clip.mp4 through an ffmpeg that reads nothing and ignores signals, in place
     // of the frames.
     bool stubbornEncoder = false;
+    double minSeconds = 0;
 };
 
 // Waits (at most ten seconds) until the render has written its second frame into its
@@ -37,8 +38,11 @@ const InterruptCase kCases[] = {
     {"SIGTERM", "$host & pid=$!; " STARTED "kill -TERM $pid; wait $pid", 143, nullptr},
     // timeout signals the host and then its whole process group.
     {"timeout", "timeout -s TERM 2 $host", 124, nullptr},
-    {"hung plug-in, one Ctrl-C", "$host & pid=$!; sleep 1; kill -INT $pid; wait $pid", 130,
-     "hang:17"},
+    // The worker gets three seconds to stop after the first signal.
+    {"hung plug-in, one Ctrl-C",
+     "$host & pid=$!; sleep 1; for i in $(seq 200); do [ -e $LOGS/hung ] && break; sleep 0.05; "
+     "done; kill -INT $pid; wait $pid",
+     130, "hang:17", 4.9, false, 3.9},
     // The worker gets three seconds to stop after the first signal; the second cuts that.
     {"hung plug-in, two Ctrl-C",
      "$host & pid=$!; sleep 1; kill -INT $pid; sleep 0.2; kill -INT $pid; wait $pid", 130,
@@ -77,16 +81,17 @@ TEST_P(Interruptions, LeaveTheFolderByteForByteAsItWas) {
                       0755);
     const std::string path =
         c.stubbornEncoder ? "export PATH=" + logs.Path() + "/bin:$PATH && " : "";
-    const std::string command = "cd " + ShellQuote(dir.Path()) +
-                                " && export LOGS=" + ShellQuote(logs.Path()) + " && " + path +
-                                "export HOSTILE_MODE=" + (c.mode ? c.mode : "none") +
-                                " && host=" + ShellQuote(host) + " && { " + c.script + "; } 2>" +
-                                ShellQuote(logs / "err") + "; exit $?";
+    const std::string command =
+        "cd " + ShellQuote(dir.Path()) + " && export LOGS=" + ShellQuote(logs.Path()) + " && " +
+        path + "export HOSTILE_MARK=$LOGS/hung HOSTILE_MODE=" + (c.mode ? c.mode : "none") +
+        " && host=" + ShellQuote(host) + " && { " + c.script + "; } 2>" + ShellQuote(logs / "err") +
+        "; exit $?";
     const auto started = std::chrono::steady_clock::now();
     const int exitCode = RunShell("sh -c " + ShellQuote(command));
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - started;
     EXPECT_EQ(exitCode, c.exitCode) << c.name;
     EXPECT_LT(took.count(), c.maxSeconds) << c.name;
+    EXPECT_GT(took.count(), c.minSeconds) << c.name;
     EXPECT_EQ(Snapshot(dir.Path()), before) << c.name;
     std::string err;
     RunShell("cat " + ShellQuote(logs / "err"), &err);

@@ -171,13 +171,29 @@ class VideoOptions : public ::testing::Test {
 };
 
 TEST_F(VideoOptions, GifAboveFiftyFramesPerSecondLastsAsLongAsTheRender) {
-    const HostRun run = RunHost(dir_.Path(), {"render", kModulePath, "-n", "90", "--size", "32x18",
-                                              "--fps", "60", "-q", "--out", "loop.gif"});
-    ASSERT_EQ(run.exitCode, 0) << run.err;
-    EXPECT_NE(run.out.find("played at 50 frames per second"), std::string::npos) << run.out;
-    const VideoFacts facts = ProbeVideoFile(dir_ / "loop.gif");
-    EXPECT_EQ(facts.frames, 75);
-    EXPECT_NEAR(facts.seconds, 1.5, 0.011);
+    const struct {
+        const char* fps;
+        const char* frames;
+        int kept;
+        double seconds;
+    } cases[] = {{"60", "90", 75, 1.5}, {"50", "50", 50, 1.0}};
+    for (const auto& c : cases) {
+        const HostRun run = RunHost(dir_.Path(), {"render", kModulePath, "-n", c.frames, "--size",
+                                                  "32x18", "--fps", c.fps, "-q", "--out", "a.gif"});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_EQ(run.out.find("played at 50 frames per second") != std::string::npos, c.kept == 75)
+            << run.out;
+        const VideoFacts facts = ProbeVideoFile(dir_ / "a.gif");
+        EXPECT_EQ(facts.frames, c.kept) << c.fps;
+        EXPECT_NEAR(facts.seconds, c.seconds, 0.011) << c.fps;
+    }
+}
+
+TEST(HostVersion, IsPrintedWithExitStatusZero) {
+    TempDir dir;
+    const HostRun run = RunHost(dir.Path(), {"--version"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out, "ffgl-host 1.0\n");
 }
 
 TEST_F(VideoOptions, OddSizesArePaddedForH264AndSaidSo) {

@@ -148,6 +148,25 @@ VideoFacts ProbeVideoFile(const std::string& path) {
     return facts;
 }
 
+std::vector<StreamFacts> ProbeStreams(const std::string& path) {
+    std::string output;
+    // One line a stream: its codec, and its first packet to the end of its last.
+    RunShell(
+        "ffprobe -v error -show_entries stream=codec_name:packet=stream_index,pts_time,"
+        "duration_time -of csv " +
+            ShellQuote(path) +
+            " | awk -F, '$1==\"stream\" {c[n++]=$2} $1==\"packet\" && $3!=\"N/A\" {i=$2; "
+            "if (!(i in a) || $3<a[i]) a[i]=$3; if ($3+$4>b[i]) b[i]=$3+$4} "
+            "END {for (k=0; k<n; k++) print c[k], b[k]-a[k]}'",
+        &output);
+    std::vector<StreamFacts> streams;
+    std::istringstream lines(output);
+    for (StreamFacts stream; lines >> stream.codec >> stream.seconds;) {
+        streams.push_back(stream);
+    }
+    return streams;
+}
+
 double MeanDifference(const ffglhost::Image& a, const ffglhost::Image& b, uint32_t x, uint32_t y,
                       uint32_t radius) {
     double sum = 0;

@@ -55,6 +55,13 @@ struct VideoFacts {
 };
 VideoFacts ProbeVideoFile(const std::string& path);
 
+// Each stream's codec and the seconds its packets span, in stream order.
+struct StreamFacts {
+    std::string codec;
+    double seconds = 0;
+};
+std::vector<StreamFacts> ProbeStreams(const std::string& path);
+
 // The mean absolute difference of the RGB channels of two same-sized pictures over the
 // square of `radius` pixels around (x, y).
 double MeanDifference(const ffglhost::Image& a, const ffglhost::Image& b, uint32_t x, uint32_t y,

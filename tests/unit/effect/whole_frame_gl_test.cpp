@@ -319,6 +319,19 @@ TEST_F(WholeFrame, ScenesMatchTheReferenceModel) {
          false,
          1,
          {{kSize, 1.0f}, {kAutoMove, 0.0f}, {kFlareX, 0.4f}}},
+        // Each parameter at both ends of its range.
+        {"size_0", 160, 96, false, 1, {{kSize, 0.0f}}},
+        {"size_1", 160, 96, false, 1, {{kSize, 1.0f}}},
+        {"intensity_0", 160, 96, false, 1, {{kIntensity, 0.0f}}},
+        {"intensity_1", 160, 96, false, 1, {{kIntensity, 1.0f}}},
+        {"strobe_0", 160, 96, false, 13, {{kStrobe, 0.0f}}},
+        {"strobe_1", 160, 96, false, 13, {{kStrobe, 1.0f}}},
+        {"flare_x_0", 160, 96, false, 1, {{kAutoMove, 0.0f}, {kFlareX, 0.0f}}},
+        {"flare_x_1", 160, 96, false, 1, {{kAutoMove, 0.0f}, {kFlareX, 1.0f}}},
+        {"flare_y_0", 160, 96, false, 1, {{kAutoMove, 0.0f}, {kFlareY, 0.0f}}},
+        {"flare_y_1", 160, 96, false, 1, {{kAutoMove, 0.0f}, {kFlareY, 1.0f}}},
+        {"auto_move_0", 160, 96, false, 60, {{kAutoMove, 0.0f}}},
+        {"auto_move_1", 160, 96, false, 60, {{kAutoMove, 1.0f}}},
     };
     for (const Scene& scene : scenes) {
         SCOPED_TRACE(scene.name);
