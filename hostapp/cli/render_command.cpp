@@ -177,10 +177,11 @@ int RenderInWorker(const RenderOptions& options, const CheckedNumbers& numbers,
     const ffglhost::PluginReport report = ffglhost::ReadPluginReport(plugin);
     CheckInputCount(report);
     const std::vector<ffglhost::ParameterSetting> settings = ResolveSettings(options, report);
-    OpenedInput input = OpenInput(options.input, size);
+    // The context first: its limits decide whether the input may be decoded at all.
+    ffglhost::GlContext context;
+    OpenedInput input = OpenInput(options.input, size, context.Limits(), options.pad);
     const double fps = options.fpsGiven ? options.fps : input.fps;
 
-    ffglhost::GlContext context;
     ffglhost::RenderTarget target(input.output.width, input.output.height);
     ffglhost::PluginLog log(plugin, options.quiet ? nullptr : stderr);
     std::unique_ptr<ffglhost::PluginInstance> instance = Instantiate(plugin, log, input.output);
@@ -189,7 +190,7 @@ int RenderInWorker(const RenderOptions& options, const CheckedNumbers& numbers,
     }
 
     std::unique_ptr<ffglhost::FanOutSink> sinks =
-        MakeSinks(out, sheet, numbers.frames, input.output, fps);
+        MakeSinks(out, sheet, numbers.frames, input.output, fps, input.colour);
     ffglhost::RenderPlan plan;
     plan.frames = numbers.frames;
     plan.skip = numbers.start;
@@ -207,7 +208,9 @@ int RenderInWorker(const RenderOptions& options, const CheckedNumbers& numbers,
                      static_cast<unsigned long long>(result.rendered));
     }
     page.framesWritten = result.written;
-    page.SetSummary(Summary(result, input.output, *sinks));
+    page.SetSummary(
+        Summary(result, input.output, *sinks) +
+        (input.note.empty() ? "" : "input " + options.input + ": " + input.note + "\n"));
     return 0;
 }
 

@@ -29,7 +29,7 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 
 std::vector<std::string> EncoderArguments(const std::string& outputPath,
                                           const std::string& extension, uint32_t width,
-                                          uint32_t height, double fps) {
+                                          uint32_t height, double fps, const ColourTags& colour) {
     char rate[32];
     std::snprintf(rate, sizeof rate, "%.6g", fps);
     std::vector<std::string> arguments = {
@@ -40,7 +40,8 @@ std::vector<std::string> EncoderArguments(const std::string& outputPath,
         "-framerate", rate,       "-i",
         "pipe:0",     "-an"};
     // 4:2:0 video needs even sizes; an odd row or column is padded.
-    const std::vector<std::string> pad = {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2"};
+    std::string filters =
+        NeedsEvenSize(extension, width, height) ? "pad=ceil(iw/2)*2:ceil(ih/2)*2" : "";
     std::vector<std::string> format;
     if (extension == ".mp4") {
         format = {"-c:v",     "libx264", "-preset",   "veryfast",   "-crf", "18",
@@ -55,22 +56,31 @@ std::vector<std::string> EncoderArguments(const std::string& outputPath,
                   rate + "split[a][b];[a]palettegen=stats_mode=single[p];[b][p]paletteuse=new=1",
                   "-f", "gif"};
     }
-    if (NeedsEvenSize(extension, width, height)) {
-        arguments.insert(arguments.end(), pad.begin(), pad.end());
+    if (extension != ".gif") {
+        // The input's matrix and range, and square pixels said in so many words.
+        const std::string convert = EncodeColourFilter(colour);
+        filters +=
+            (filters.empty() ? "" : ",") + (convert.empty() ? "" : convert + ",") + "setsar=1";
+        const std::vector<std::string> tags = ColourTagArguments(colour);
+        format.insert(format.end() - 2, tags.begin(), tags.end());  // before "-f" FORMAT
+    }
+    if (!filters.empty()) {
+        arguments.insert(arguments.end(), {"-vf", filters});
     }
     arguments.insert(arguments.end(), format.begin(), format.end());
     arguments.push_back("file:" + outputPath);
     return arguments;
 }
 
-VideoSink::VideoSink(StagedOutput output, uint32_t width, uint32_t height, double fps)
+VideoSink::VideoSink(StagedOutput output, uint32_t width, uint32_t height, double fps,
+                     const ColourTags& colour)
     : output_(std::move(output)), width_(width), height_(height), fps_(fps) {
     const std::string extension = LowercaseExtension(output_.finalPath);
     if (!IsVideoOutputExtension(extension)) {
         throw HostError("cannot write video " + output_.finalPath + ": use .mp4, .webm or .gif");
     }
     encoder_ = std::make_unique<ChildProcess>(
-        EncoderArguments(output_.stagedPath, extension, width, height, fps),
+        EncoderArguments(output_.stagedPath, extension, width, height, fps, colour),
         ChildProcess::Pipe::kToChild);
 }
 

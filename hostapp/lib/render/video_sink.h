@@ -10,6 +10,7 @@
 #include "frame_sink.h"
 #include "lib/io/child_process.h"
 #include "lib/io/staged_outputs.h"
+#include "lib/io/video_format.h"
 
 namespace ffglhost {
 
@@ -23,16 +24,19 @@ constexpr double kMaxGifFps = 50.0;
 // The ffmpeg arguments that encode raw RGBA frames of the given size and rate from
 // standard input into `outputPath`, in the format its extension names. Odd sizes are
 // padded to even ones for H.264 and VP8; GIFs above kMaxGifFps drop frames evenly down
-// to that rate, so the clip lasts as long as the render.
+// to that rate, so the clip lasts as long as the render. H.264 and VP8 are converted with
+// the matrix and range of `colour` and carry its tags (EncodeColourFilter).
 std::vector<std::string> EncoderArguments(const std::string& outputPath,
                                           const std::string& extension, uint32_t width,
-                                          uint32_t height, double fps);
+                                          uint32_t height, double fps,
+                                          const ColourTags& colour = {});
 
 class VideoSink : public FrameSink {
   public:
     // Starts ffmpeg writing the staged file. Throws HostError when the extension is not
     // a video format or ffmpeg cannot be started.
-    VideoSink(StagedOutput output, uint32_t width, uint32_t height, double fps);
+    VideoSink(StagedOutput output, uint32_t width, uint32_t height, double fps,
+              const ColourTags& colour = {});
 
     void Write(const Image& frame, uint64_t index) override;
     // Ends the stream and waits for ffmpeg; throws HostError when ffmpeg failed.

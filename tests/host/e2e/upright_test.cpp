@@ -1,0 +1,253 @@
+// Clips and photos shaped like the ones phones and cameras write, made here with ffmpeg:
+// rendered with the flare off they must show what ffmpeg shows (upright, square pixels,
+// the clip's colours), and a picture too large for the context is refused unread.
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <zlib.h>
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+
+#include "host/support/host_run.h"
+
+namespace {
+
+// ffmpeg's PSNR over the RGB channels of two pictures or clips (first frames); 1000 for
+// identical ones.
+double Psnr(const std::string& a, const std::string& b) {
+    std::string log;
+    RunShell("ffmpeg -nostdin -i " + ShellQuote(a) + " -i " + ShellQuote(b) +
+                 " -lavfi '[0:v]format=rgb24[a];[1:v]format=rgb24[b];[a][b]psnr' -frames:v 1 -f "
+                 "null - 2>&1",
+             &log);
+    const size_t at = log.find("average:");
+    if (at == std::string::npos) {
+        return -1;
+    }
+    return log.compare(at + 8, 3, "inf") == 0 ? 1000 : std::atof(log.c_str() + at + 8);
+}
+
+// Size, pixel aspect, colour tags and any rotation, one line each as ffprobe prints them.
+std::string Describe(const std::string& path) {
+    std::string text;
+    RunShell(
+        "ffprobe -v error -select_streams v:0 -show_entries stream=width,height,"
+        "sample_aspect_ratio,color_space,color_primaries,color_transfer,color_range:"
+        "stream_side_data=rotation -of compact=p=0 " +
+            ShellQuote(path),
+        &text);
+    return text;
+}
+
+struct ClipCase {
+    const char* name;
+    const char* source;   // the lavfi graph of SMPTE bars the clip is made of
+    const char* tags;     // options tagging the clip's colours
+    const char* retag;    // options of a stream copy that adds a display rotation
+    const char* shown;    // -vf that shows it as a player does; "" where ffmpeg does so itself
+    const char* output;   // Describe() of the host's video
+    const char* summary;  // what the summary says about the input
+};
+
+const ClipCase kClips[] = {
+    {"rotated90", "smptebars=size=640x384", "", "-metadata:s:v rotate=90", "",
+     "width=384|height=640|sample_aspect_ratio=1:1|color_range=unknown|color_space=unknown|"
+     "color_transfer=unknown|color_primaries=unknown\n",
+     "rotated 90 degrees counterclockwise"},
+    {"rotated270", "smptebars=size=640x384", "", "-metadata:s:v rotate=270", "",
+     "width=384|height=640|sample_aspect_ratio=1:1|color_range=unknown|color_space=unknown|"
+     "color_transfer=unknown|color_primaries=unknown\n",
+     "rotated 90 degrees clockwise"},
+    {"anamorphic", "smptebars=size=720x576,setsar=16/15", "", "", "scale=iw*sar:ih",
+     "width=768|height=576|sample_aspect_ratio=1:1|color_range=unknown|color_space=unknown|"
+     "color_transfer=unknown|color_primaries=unknown\n",
+     "720x576 with 16:15 pixels scaled to 768x576 square pixels"},
+    {"bt709limited", "smptebars=size=640x384,scale=out_color_matrix=bt709:out_range=tv",
+     "-colorspace bt709 -color_primaries bt709 -color_trc bt709 -color_range tv", "", "",
+     "width=640|height=384|sample_aspect_ratio=1:1|color_range=tv|color_space=bt709|"
+     "color_transfer=bt709|color_primaries=bt709\n",
+     ""},
+};
+
+class UprightClip : public ::testing::TestWithParam<ClipCase> {};
+
+TEST_P(UprightClip, MatchesFfmpegsOwnDecodeAndKeepsTheColourTags) {
+    if (!HaveFfmpeg()) {
+        GTEST_SKIP() << "ffmpeg and ffprobe are not on PATH";
+    }
+    const ClipCase& clip = GetParam();
+    TempDir dir;
+    const std::string in = dir / "in.mp4";
+    ASSERT_EQ(RunShell("cd " + ShellQuote(dir.Path()) + " && ffmpeg -v error -f lavfi -i " +
+                       clip.source + " -frames:v 2 " + clip.tags +
+                       " -pix_fmt yuv420p -c:v libx264 -crf 10 stored.mp4 && ffmpeg -v error -i "
+                       "stored.mp4 -c copy " +
+                       clip.retag + " in.mp4"),
+              0);
+    const std::string shown = *clip.shown ? std::string(" -vf ") + clip.shown : "";
+    ASSERT_EQ(RunShell("ffmpeg -v error -i " + ShellQuote(in) + shown +
+                       " -frames:v 1 -pix_fmt rgba " + ShellQuote(dir / "ffmpeg.png")),
+              0);
+    std::printf("input:  %s", Describe(in).c_str());
+
+    const std::vector<std::string> render = {"render", kModulePath, "--input",
+                                             "in.mp4", "--set",     "Intensity=0"};
+    std::vector<std::string> still = render;
+    still.insert(still.end(), {"-n", "1", "--out", "first.png"});
+    const HostRun first = RunHost(dir.Path(), still);
+    ASSERT_EQ(first.exitCode, 0) << first.err;
+    EXPECT_NE(first.out.find(clip.summary), std::string::npos) << first.out;
+    const double framePsnr = Psnr(dir / "first.png", dir / "ffmpeg.png");
+    EXPECT_GE(framePsnr, 40.0);
+
+    std::vector<std::string> video = render;
+    video.insert(video.end(), {"-n", "2", "--out", "out.mp4"});
+    const HostRun encoded = RunHost(dir.Path(), video);
+    ASSERT_EQ(encoded.exitCode, 0) << encoded.err;
+    EXPECT_EQ(Describe(dir / "out.mp4"), clip.output);
+    // Through H.264 at the host's quality: a clip converted back with the wrong matrix
+    // comes to about 30 dB.
+    const double videoPsnr = Psnr(dir / "out.mp4", dir / "ffmpeg.png");
+    EXPECT_GE(videoPsnr, 40.0);
+    std::printf("output: %sPSNR frame %.2f dB, video %.2f dB\n", Describe(dir / "out.mp4").c_str(),
+                framePsnr, videoPsnr);
+}
+
+INSTANTIATE_TEST_SUITE_P(PhoneAndCameraClips, UprightClip, ::testing::ValuesIn(kClips),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A JPEG with an Exif APP1 segment holding only the Orientation tag.
+void AddExifOrientation(const std::string& from, const std::string& to, int orientation) {
+    std::ifstream source(from, std::ios::binary);
+    const std::string jpeg((std::istreambuf_iterator<char>(source)), {});
+    const unsigned char segment[] = {0xFF, 0xE1,
+                                     0,    34,
+                                     'E',  'x',
+                                     'i',  'f',
+                                     0,    0,  // APP1, Exif
+                                     'M',  'M',
+                                     0,    42,
+                                     0,    0,
+                                     0,    8,  // big-endian TIFF, IFD at 8
+                                     0,    1,
+                                     0x01, 0x12,
+                                     0,    3,
+                                     0,    0,
+                                     0,    1,  // 1 entry: SHORT
+                                     0,    static_cast<unsigned char>(orientation),
+                                     0,    0,
+                                     0,    0,
+                                     0,    0};  // no next IFD
+    std::ofstream(to, std::ios::binary)
+        << jpeg.substr(0, 2) << std::string(segment, segment + sizeof segment) << jpeg.substr(2);
+}
+
+TEST(UprightPhoto, ExifOrientationIsAppliedAsFfmpegAppliesIt) {
+    if (!HaveFfmpeg()) {
+        GTEST_SKIP() << "ffmpeg and ffprobe are not on PATH";
+    }
+    TempDir dir;
+    ASSERT_EQ(RunShell("ffmpeg -v error -f lavfi -i smptebars=size=200x120 -frames:v 1 -q:v 1 "
+                       "-pix_fmt yuvj444p " +
+                       ShellQuote(dir / "stored.jpg")),
+              0);
+    for (const int orientation : {6, 3}) {
+        const std::string name = "photo" + std::to_string(orientation);
+        AddExifOrientation(dir / "stored.jpg", dir / (name + ".jpg"), orientation);
+        ASSERT_EQ(RunShell("ffmpeg -v error -i " + ShellQuote(dir / (name + ".jpg")) +
+                           " -pix_fmt rgba " + ShellQuote(dir / (name + "-ffmpeg.png"))),
+                  0);
+        const HostRun run =
+            RunHost(dir.Path(), {"render", kModulePath, "--input", name + ".jpg", "--set",
+                                 "Intensity=0", "-n", "1", "--out", name + ".png"});
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_NE(run.out.find(orientation == 6 ? "at 120x200" : "at 200x120"), std::string::npos)
+            << run.out;
+        const double psnr = Psnr(dir / (name + ".png"), dir / (name + "-ffmpeg.png"));
+        EXPECT_GE(psnr, 40.0) << orientation;
+        std::printf("orientation %d: %sPSNR %.2f dB\n", orientation,
+                    Describe(dir / (name + ".png")).c_str(), psnr);
+    }
+}
+
+// A valid 30000 x 30000 grey PNG of about 0.9 MB: one deflate segment of 1000 black
+// rows, ended by a full flush so that it stands alone, written 30 times.
+void WriteHugePng(const std::string& path) {
+    const uint32_t side = 30000;
+    const std::string row(side + 1, '\0');  // filter byte and samples
+    z_stream z{};
+    deflateInit(&z, 9);
+    std::string rows;
+    for (int i = 0; i < 1000; ++i) {
+        rows += row;
+    }
+    std::string segment(deflateBound(&z, rows.size()), '\0');
+    z.next_in = reinterpret_cast<Bytef*>(rows.data());
+    z.avail_in = static_cast<uInt>(rows.size());
+    z.next_out = reinterpret_cast<Bytef*>(segment.data());
+    z.avail_out = static_cast<uInt>(segment.size());
+    deflate(&z, Z_FULL_FLUSH);
+    segment.resize(segment.size() - z.avail_out);
+    char end[64];
+    z.next_out = reinterpret_cast<Bytef*>(end);
+    z.avail_out = sizeof end;
+    deflate(&z, Z_FINISH);
+    deflateEnd(&z);
+    uLong adler = adler32(0, nullptr, 0);
+    for (uint32_t y = 0; y < side; ++y) {
+        adler = adler32(adler, reinterpret_cast<const Bytef*>(row.data()), side + 1);
+    }
+    std::string data = segment;  // holds the zlib header once
+    for (int i = 1; i < 30; ++i) {
+        data += segment.substr(2);
+    }
+    data.append(end, sizeof end - z.avail_out - 4);  // the final block, without its checksum
+    const auto be32 = [](uLong v) {
+        return std::string{char(v >> 24), char(v >> 16), char(v >> 8), char(v)};
+    };
+    data += be32(adler);
+    const auto chunk = [&](const std::string& type, const std::string& body) {
+        const std::string typed = type + body;
+        return be32(body.size()) + typed +
+               be32(crc32(0, reinterpret_cast<const Bytef*>(typed.data()), typed.size()));
+    };
+    std::ofstream(path, std::ios::binary)
+        << "\x89PNG\r\n\x1a\n"
+        << chunk("IHDR", be32(side) + be32(side) + std::string("\x08\0\0\0\0", 5))
+        << chunk("IDAT", data) << chunk("IEND", "");
+}
+
+TEST(HugePicture, IsRefusedFromItsHeaderWithinASecondAnd200MB) {
+    TempDir dir;
+    WriteHugePng(dir / "huge.png");
+    const auto started = std::chrono::steady_clock::now();
+    const pid_t child = fork();
+    if (child == 0) {
+        std::freopen((dir / "err").c_str(), "w", stderr);
+        execl(kHostBinary, kHostBinary, "render", kModulePath, "--input",
+              (dir / "huge.png").c_str(), "-n", "1", "--out", (dir / "out.png").c_str(),
+              static_cast<char*>(nullptr));
+        _exit(127);
+    }
+    int status = 0;
+    rusage usage{};
+    ASSERT_EQ(wait4(child, &status, 0, &usage), child);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+    std::ifstream errors(dir / "err");
+    std::string message;
+    std::getline(errors, message);
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_NE(message.find("is 30000x30000, larger than this OpenGL context takes (at most "),
+              std::string::npos)
+        << message;
+    EXPECT_LT(seconds, 1.0);
+    EXPECT_LT(usage.ru_maxrss, 200 * 1024) << "kilobytes";
+    std::printf("refused in %.3f s, peak %ld KB: %s\n", seconds, usage.ru_maxrss, message.c_str());
+}
+
+}  // namespace
