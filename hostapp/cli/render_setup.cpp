@@ -148,6 +148,7 @@ OpenedInput OpenInput(const std::string& path, const std::optional<FrameSize>& s
     FrameSize shown;
     format.ShownSize(&shown.width, &shown.height);
     opened.output = size.value_or(shown);
+    CheckFits(path + " as shown", shown.width, shown.height, limits);
     CheckInputFits(size ? "the output size" : path + " as shown", opened.output, limits, pad);
     if (video.fps > 0) {
         opened.fps = video.fps;
