@@ -42,7 +42,7 @@ struct OpenedInput {
     std::unique_ptr<ffglhost::FrameSource> source;
     FrameSize output;             // the size frames are rendered at
     double fps = 60.0;            // the input's own rate for videos that state one
-    std::string note;             // how the input was turned or scaled to be shown, for the summary
+    std::string note;             // how the input was turned or scaled, for the summary
     ffglhost::ColourTags colour;  // a video's colour tags, for a video output
 };
 

@@ -18,7 +18,7 @@ Orientation OrientationFromExif(int value) {
         case 6:
             return {true, true, false};  // shown turned 90 degrees clockwise
         case 7:
-            return {true, true, true};
+            return {true, true, true};  // both: turned and mirrored
         case 8:
             return {true, false, true};  // shown turned 90 degrees counterclockwise
         default:
