@@ -199,10 +199,11 @@ int RenderInWorker(const RenderOptions& options, const CheckedNumbers& numbers,
     const ffglhost::PluginReport report = ffglhost::ReadPluginReport(plugin);
     CheckInputCount(report);
     const std::vector<ffglhost::ParameterSetting> settings = ResolveSettings(options, report);
-    OpenedInput input = OpenInput(options.input, size);
+    // The context first: its limits decide whether the input may be decoded at all.
+    ffglhost::GlContext context;
+    OpenedInput input = OpenInput(options.input, size, context.Limits(), options.pad);
     const double fps = options.fpsGiven ? options.fps : input.fps;
 
-    ffglhost::GlContext context;
     ffglhost::RenderTarget target(input.output.width, input.output.height);
     ffglhost::PluginLog log(plugin, options.quiet ? nullptr : stderr);
     std::unique_ptr<ffglhost::PluginInstance> instance = Instantiate(plugin, log, input.output);
@@ -212,7 +213,7 @@ int RenderInWorker(const RenderOptions& options, const CheckedNumbers& numbers,
 
     const ffglhost::SoundPlan sound = PlanSound(options, numbers, input.fps, fps);
     std::unique_ptr<ffglhost::FanOutSink> sinks =
-        MakeSinks(out, sheet, numbers.frames, input.output, fps, sound);
+        MakeSinks(out, sheet, numbers.frames, input.output, fps, sound, input.colour);
     ffglhost::RenderPlan plan;
     plan.frames = numbers.frames;
     plan.skip = numbers.start;
@@ -232,7 +233,9 @@ int RenderInWorker(const RenderOptions& options, const CheckedNumbers& numbers,
     page.framesWritten = result.written;
     // A video output says what became of the sound itself.
     const bool videoOut = !options.out.empty() && ClassifyOutput(options.out) == OutputKind::kVideo;
-    page.SetSummary(Summary(result, input.output, *sinks, videoOut ? "" : sound.note));
+    page.SetSummary(
+        Summary(result, input.output, *sinks, videoOut ? "" : sound.note) +
+        (input.note.empty() ? "" : "input " + options.input + ": " + input.note + "\n"));
     return 0;
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 
+#include "lib/gl/gl_objects.h"
 #include "lib/host_error.h"
 #include "lib/io/file_names.h"
 #include "lib/io/picture_file.h"
@@ -82,11 +83,45 @@ bool IsVideoInput(const std::string& inputPath) {
     return !inputPath.empty() && !ffglhost::HasPictureExtension(inputPath);
 }
 
-OpenedInput OpenInput(const std::string& path, const std::optional<FrameSize>& size) {
+namespace {
+
+std::string SizeText(uint32_t width, uint32_t height) {
+    return std::to_string(width) + "x" + std::to_string(height);
+}
+
+// Refuses a frame the context cannot take, before anything of that size is decoded or
+// allocated.
+void CheckFits(const std::string& what, uint32_t width, uint32_t height,
+               const ffglhost::GlLimits& limits) {
+    if (width > limits.MaxWidth() || height > limits.MaxHeight()) {
+        throw HostError(what + " is " + SizeText(width, height) +
+                        ", larger than this OpenGL context takes (at most " +
+                        SizeText(limits.MaxWidth(), limits.MaxHeight()) + ")");
+    }
+}
+
+// The input texture, padded to powers of two with --pad.
+void CheckInputFits(const std::string& what, FrameSize size, const ffglhost::GlLimits& limits,
+                    bool pad) {
+    CheckFits(what, size.width, size.height, limits);
+    if (pad) {
+        CheckFits(what + " padded for --pad", ffglhost::NextPowerOfTwo(size.width),
+                  ffglhost::NextPowerOfTwo(size.height), limits);
+    }
+}
+
+}  // namespace
+
+OpenedInput OpenInput(const std::string& path, const std::optional<FrameSize>& size,
+                      const ffglhost::GlLimits& limits, bool pad) {
     OpenedInput opened;
+    if (size) {
+        CheckFits("the output size", size->width, size->height, limits);
+    }
     if (path.empty()) {
         opened.output =
             size.value_or(FrameSize{ffglhost::kTestPictureWidth, ffglhost::kTestPictureHeight});
+        CheckInputFits("the built-in picture", opened.output, limits, pad);
         opened.source = std::make_unique<ffglhost::StillSource>(
             ffglhost::MakeTestPicture(opened.output.width, opened.output.height));
         return opened;
@@ -95,33 +130,49 @@ OpenedInput OpenInput(const std::string& path, const std::optional<FrameSize>& s
         throw HostError("input not found: " + path);
     }
     if (ffglhost::HasPictureExtension(path)) {
+        // The header alone decides whether the picture fits; only then is it decoded.
+        const ffglhost::PictureHeader header = ffglhost::ReadPictureHeader(path);
+        CheckInputFits(path, FrameSize{header.ShownWidth(), header.ShownHeight()}, limits, pad);
         ffglhost::Image picture = ffglhost::ReadPicture(path);
         opened.output = size.value_or(FrameSize{picture.width, picture.height});
+        if (header.exifOrientation != 1) {
+            opened.note = "turned upright by its EXIF orientation " +
+                          std::to_string(header.exifOrientation) + " (" +
+                          ffglhost::DescribeOrientation(header.Turn()) + ")";
+        }
         opened.source = std::make_unique<ffglhost::StillSource>(std::move(picture));
         return opened;
     }
     const ffglhost::VideoInfo video = ffglhost::ProbeVideo(path);
-    opened.output = size.value_or(FrameSize{video.width, video.height});
+    const ffglhost::VideoFormat format = ffglhost::ProbeVideoFormat(path);
+    FrameSize shown;
+    format.ShownSize(&shown.width, &shown.height);
+    opened.output = size.value_or(shown);
+    CheckFits(path + " as shown", shown.width, shown.height, limits);
+    CheckInputFits(size ? "the output size" : path + " as shown", opened.output, limits, pad);
     if (video.fps > 0) {
         opened.fps = video.fps;
     }
-    opened.source =
-        std::make_unique<ffglhost::VideoSource>(path, opened.output.width, opened.output.height);
+    opened.note = ffglhost::DescribeVideoFormat(format);
+    opened.colour = format.colour;
+    opened.source = std::make_unique<ffglhost::VideoSource>(path, opened.output.width,
+                                                            opened.output.height, format);
     return opened;
 }
 
 std::unique_ptr<ffglhost::FanOutSink> MakeSinks(const ffglhost::StagedOutput* out,
                                                 const ffglhost::StagedOutput* sheet,
                                                 uint64_t frames, FrameSize size, double fps,
-                                                const ffglhost::SoundPlan& sound) {
+                                                const ffglhost::SoundPlan& sound,
+                                                const ffglhost::ColourTags& colour) {
     auto sinks = std::make_unique<ffglhost::FanOutSink>();
     if (out != nullptr && out->directory) {
         sinks->Add(std::make_unique<ffglhost::PngSequenceSink>(*out, frames));
     } else if (out != nullptr && ffglhost::LowercaseExtension(out->finalPath) == ".png") {
         sinks->Add(std::make_unique<ffglhost::LastFrameSink>(*out));
     } else if (out != nullptr) {
-        sinks->Add(
-            std::make_unique<ffglhost::VideoSink>(*out, size.width, size.height, fps, sound));
+        sinks->Add(std::make_unique<ffglhost::VideoSink>(*out, size.width, size.height, fps, sound,
+                                                         colour));
     }
     if (sheet != nullptr) {
         sinks->Add(

@@ -8,8 +8,10 @@
 #include <optional>
 #include <string>
 
+#include "lib/gl/gl_context.h"
 #include "lib/io/frame_source.h"
 #include "lib/io/staged_outputs.h"
+#include "lib/io/video_format.h"
 #include "lib/render/frame_sink.h"
 #include "lib/render/sound_track.h"
 
@@ -39,20 +41,27 @@ bool IsVideoInput(const std::string& inputPath);
 
 struct OpenedInput {
     std::unique_ptr<ffglhost::FrameSource> source;
-    FrameSize output;   // the size frames are rendered at
-    double fps = 60.0;  // the input's own rate for videos that state one
+    FrameSize output;             // the size frames are rendered at
+    double fps = 60.0;            // the input's own rate for videos that state one
+    std::string note;             // how the input was turned or scaled, for the summary
+    ffglhost::ColourTags colour;  // a video's colour tags, for a video output
 };
 
-// Opens the input: the built-in picture when `path` is empty, a PNG/JPEG picture, or a
-// video through ffmpeg. `size` overrides the output size (pictures keep their size as
-// input textures; videos are scaled by ffmpeg). Throws HostError.
-OpenedInput OpenInput(const std::string& path, const std::optional<FrameSize>& size);
+// Opens the input: the built-in picture when `path` is empty, a PNG/JPEG picture (turned
+// upright by its EXIF orientation), or a video through ffmpeg (turned upright by its
+// display matrix and scaled to square pixels). `size` overrides the output size (pictures
+// keep their size as input textures; videos are scaled by ffmpeg). The input and output
+// sizes are checked against `limits` (and the padded size with `pad`) from headers
+// alone, before anything is decoded. Throws HostError.
+OpenedInput OpenInput(const std::string& path, const std::optional<FrameSize>& size,
+                      const ffglhost::GlLimits& limits, bool pad);
 
-// The sinks writing the staged --out (a directory, a .png or a video) and --sheet; either
-// may be null; a video --out carries `sound`. Throws HostError.
+// The sinks writing the staged --out (a directory, a .png or a video, carrying `sound` and
+// `colour`) and --sheet; either may be null. Throws HostError.
 std::unique_ptr<ffglhost::FanOutSink> MakeSinks(const ffglhost::StagedOutput* out,
                                                 const ffglhost::StagedOutput* sheet,
                                                 uint64_t frames, FrameSize size, double fps,
-                                                const ffglhost::SoundPlan& sound = {});
+                                                const ffglhost::SoundPlan& sound,
+                                                const ffglhost::ColourTags& colour);
 
 #endif  // FFGLHOST_CLI_RENDER_SETUP_H

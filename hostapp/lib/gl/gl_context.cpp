@@ -5,6 +5,7 @@
 #define GL_GLEXT_PROTOTYPES
 #include <GL/glcorearb.h>
 
+#include <cstdint>
 #include <cstring>
 #include <vector>
 
@@ -132,6 +133,26 @@ std::string GlContext::Renderer() const {
 std::string GlContext::Version() const {
     const auto* text = reinterpret_cast<const char*>(glGetString(GL_VERSION));
     return text != nullptr ? text : "";
+}
+
+GlLimits GlContext::Limits() const {
+    GLint texture = 0;
+    GLint renderbuffer = 0;
+    GLint viewport[2] = {};
+    glGetIntegerv(GL_MAX_TEXTURE_SIZE, &texture);
+    glGetIntegerv(GL_MAX_RENDERBUFFER_SIZE, &renderbuffer);
+    glGetIntegerv(GL_MAX_VIEWPORT_DIMS, viewport);
+    GLint framebuffer[2] = {};  // stays 0 where GL 4.3's query is unknown
+    glGetIntegerv(GL_MAX_FRAMEBUFFER_WIDTH, &framebuffer[0]);
+    glGetIntegerv(GL_MAX_FRAMEBUFFER_HEIGHT, &framebuffer[1]);
+    for (int i = 0; i < 8 && glGetError() != GL_NO_ERROR; ++i) {
+    }
+    const auto side = [](GLint value) { return static_cast<uint32_t>(std::max(value, 0)); };
+    const auto stated = [](GLint value) {
+        return value > 0 ? static_cast<uint32_t>(value) : UINT32_MAX;
+    };
+    return {side(texture),     side(renderbuffer),     side(viewport[0]),
+            side(viewport[1]), stated(framebuffer[0]), stated(framebuffer[1])};
 }
 
 }  // namespace ffglhost

@@ -3,9 +3,32 @@
 #ifndef FFGLHOST_GL_CONTEXT_H
 #define FFGLHOST_GL_CONTEXT_H
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 
 namespace ffglhost {
+
+// The largest sizes a context takes for textures, renderbuffers, the viewport and
+// framebuffers (the last from GL 4.3 on; UINT32_MAX where the context does not say).
+struct GlLimits {
+    uint32_t maxTextureSize = 0;
+    uint32_t maxRenderbufferSize = 0;
+    uint32_t maxViewportWidth = 0;
+    uint32_t maxViewportHeight = 0;
+    uint32_t maxFramebufferWidth = UINT32_MAX;
+    uint32_t maxFramebufferHeight = UINT32_MAX;
+
+    // The largest frame each way that an input texture and a framebuffer both take.
+    uint32_t MaxWidth() const {
+        return std::min(
+            {maxTextureSize, maxRenderbufferSize, maxViewportWidth, maxFramebufferWidth});
+    }
+    uint32_t MaxHeight() const {
+        return std::min(
+            {maxTextureSize, maxRenderbufferSize, maxViewportHeight, maxFramebufferHeight});
+    }
+};
 
 class GlContext {
   public:
@@ -19,6 +42,7 @@ class GlContext {
     void MakeCurrent() const;
     std::string Renderer() const;
     std::string Version() const;
+    GlLimits Limits() const;
 
   private:
     void* display_ = nullptr;

@@ -3,11 +3,13 @@
 // jpeglib.h needs FILE and size_t declared before it.
 #include <csetjmp>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 #include <jpeglib.h>
 
 #include "lib/host_error.h"
+#include "orientation.h"
 
 namespace ffglhost {
 
@@ -69,7 +71,51 @@ bool Decode(std::FILE* file, Image* image, ErrorManager* errors, jpeg_decompress
     return true;
 }
 
+// Reads the markers up to the first scan into *header, keeping APP1 segments for their
+// Exif data. The same rules about setjmp as for Decode.
+bool ReadHeader(std::FILE* file, PictureHeader* header, ErrorManager* errors,
+                jpeg_decompress_struct* info) {
+    info->err = jpeg_std_error(&errors->base);
+    errors->base.error_exit = OnFatalError;
+    errors->base.output_message = OnMessage;
+    errors->message[0] = '\0';
+    if (setjmp(errors->jump) != 0) {
+        jpeg_destroy_decompress(info);
+        return false;
+    }
+    jpeg_create_decompress(info);
+    jpeg_stdio_src(info, file);
+    jpeg_save_markers(info, JPEG_APP0 + 1, 0xFFFF);
+    jpeg_read_header(info, TRUE);
+    header->width = info->image_width;
+    header->height = info->image_height;
+    for (jpeg_saved_marker_ptr marker = info->marker_list; marker != nullptr;
+         marker = marker->next) {
+        const uint8_t exif[6] = {'E', 'x', 'i', 'f', 0, 0};
+        if (marker->data_length > 6 && std::memcmp(marker->data, exif, 6) == 0) {
+            header->exifOrientation = ExifOrientation(marker->data, marker->data_length);
+            break;
+        }
+    }
+    jpeg_destroy_decompress(info);
+    return true;
+}
+
 }  // namespace
+
+PictureHeader ReadJpegHeader(const std::string& path) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        throw HostError("cannot open " + path);
+    }
+    auto header = std::make_unique<PictureHeader>();
+    auto errors = std::make_unique<ErrorManager>();
+    auto info = std::make_unique<jpeg_decompress_struct>();
+    if (!ReadHeader(file.get(), header.get(), errors.get(), info.get())) {
+        throw HostError("cannot decode picture " + path + ": " + errors->message);
+    }
+    return *header;
+}
 
 Image ReadJpeg(const std::string& path) {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));

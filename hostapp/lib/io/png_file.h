@@ -5,8 +5,14 @@
 #include <string>
 
 #include "image.h"
+#include "picture_file.h"
 
 namespace ffglhost {
+
+// The size from the IHDR chunk and the orientation from an eXIf chunk, found by walking
+// the chunk headers without inflating anything. Throws HostError when the file cannot
+// be opened or does not start with a PNG signature and IHDR.
+PictureHeader ReadPngHeader(const std::string& path);
 
 // Reads any PNG (palette, grey, 16-bit, with or without alpha) as RGBA8 of its stored
 // values: no gamma conversion, 16-bit samples scaled with rounding (png_read.cpp).

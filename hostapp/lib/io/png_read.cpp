@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "lib/host_error.h"
+#include "orientation.h"
 #include "png_file.h"
 
 namespace ffglhost {
@@ -91,7 +92,46 @@ struct FileCloser {
     void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
+uint32_t BigEndian32(const uint8_t* bytes) {
+    return uint32_t{bytes[0]} << 24 | uint32_t{bytes[1]} << 16 | uint32_t{bytes[2]} << 8 | bytes[3];
+}
+
 }  // namespace
+
+PictureHeader ReadPngHeader(const std::string& path) {
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (!file) {
+        throw HostError("cannot open " + path + ": " + std::strerror(errno));
+    }
+    // Signature, then the IHDR chunk's length and type, width and height.
+    uint8_t start[24];
+    if (std::fread(start, 1, sizeof start, file.get()) != sizeof start ||
+        std::memcmp(start + 12, "IHDR", 4) != 0) {
+        throw HostError("cannot decode picture " + path + ": damaged file");
+    }
+    PictureHeader header;
+    header.width = BigEndian32(start + 16);
+    header.height = BigEndian32(start + 20);
+    // Past the rest of IHDR (5 bytes and its CRC), then from chunk header to chunk header.
+    long skip = 5 + 4;
+    for (uint8_t chunk[8]; std::fseek(file.get(), skip, SEEK_CUR) == 0 &&
+                           std::fread(chunk, 1, sizeof chunk, file.get()) == sizeof chunk;) {
+        const uint32_t length = BigEndian32(chunk);
+        if (length > 0x7FFFFFFF || std::memcmp(chunk + 4, "IEND", 4) == 0) {
+            break;
+        }
+        constexpr uint32_t kMaxExif = 1 << 20;
+        if (std::memcmp(chunk + 4, "eXIf", 4) == 0 && length <= kMaxExif) {
+            std::vector<uint8_t> exif(length);
+            if (std::fread(exif.data(), 1, length, file.get()) == length) {
+                header.exifOrientation = ExifOrientation(exif.data(), exif.size());
+            }
+            break;  // a file has at most one
+        }
+        skip = static_cast<long>(length) + 4;
+    }
+    return header;
+}
 
 Image ReadPng(const std::string& path) {
     std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));

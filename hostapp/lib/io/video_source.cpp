@@ -63,13 +63,14 @@ VideoInfo ProbeVideo(const std::string& path) {
     return info;
 }
 
-VideoSource::VideoSource(const std::string& path, uint32_t width, uint32_t height)
+VideoSource::VideoSource(const std::string& path, uint32_t width, uint32_t height,
+                         const VideoFormat& format)
     : path_(path), frame_(width, height) {
-    const std::string size = std::to_string(width) + "x" + std::to_string(height);
     decoder_ = std::make_unique<ChildProcess>(
-        std::vector<std::string>{"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error", "-i",
-                                 "file:" + path, "-an", "-f", "rawvideo", "-pix_fmt", "rgba", "-s",
-                                 size, "-"},
+        std::vector<std::string>{"ffmpeg", "-nostdin", "-hide_banner", "-loglevel", "error",
+                                 "-noautorotate", "-i", "file:" + path, "-an", "-vf",
+                                 DecodeFilter(format, width, height), "-f", "rawvideo", "-pix_fmt",
+                                 "rgba", "-"},
         ChildProcess::Pipe::kFromChild);
 }
 

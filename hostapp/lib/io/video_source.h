@@ -7,6 +7,7 @@
 
 #include "child_process.h"
 #include "frame_source.h"
+#include "video_format.h"
 
 namespace ffglhost {
 
@@ -22,9 +23,11 @@ VideoInfo ProbeVideo(const std::string& path);
 
 class VideoSource : public FrameSource {
   public:
-    // Starts ffmpeg decoding `path` scaled to width x height. Throws HostError when
-    // ffmpeg cannot be started.
-    VideoSource(const std::string& path, uint32_t width, uint32_t height);
+    // Starts ffmpeg decoding `path` into upright RGBA frames of width x height (the shown
+    // size), turned, scaled and converted as `format` says (DecodeFilter) rather than by
+    // ffmpeg's own rotation. Throws HostError when ffmpeg cannot be started.
+    VideoSource(const std::string& path, uint32_t width, uint32_t height,
+                const VideoFormat& format);
 
     uint32_t Width() const override { return frame_.width; }
     uint32_t Height() const override { return frame_.height; }

@@ -30,7 +30,8 @@ std::string Replaced(std::string text, const std::string& from, const std::strin
 std::vector<std::string> EncoderArguments(const std::string& outputPath,
                                           const std::string& extension, uint32_t width,
                                           uint32_t height, double fps,
-                                          const std::vector<std::string>& sound) {
+                                          const std::vector<std::string>& sound,
+                                          const ColourTags& colour) {
     char rate[32];
     std::snprintf(rate, sizeof rate, "%.6g", fps);
     std::vector<std::string> arguments = {
@@ -42,7 +43,8 @@ std::vector<std::string> EncoderArguments(const std::string& outputPath,
         "pipe:0"};
     arguments.insert(arguments.end(), sound.begin(), sound.end());
     // 4:2:0 video needs even sizes; an odd row or column is padded.
-    const std::vector<std::string> pad = {"-vf", "pad=ceil(iw/2)*2:ceil(ih/2)*2"};
+    std::string filters =
+        NeedsEvenSize(extension, width, height) ? "pad=ceil(iw/2)*2:ceil(ih/2)*2" : "";
     std::vector<std::string> format;
     if (extension == ".mp4") {
         format = {"-c:v",     "libx264", "-preset",   "veryfast",   "-crf", "18",
@@ -61,8 +63,16 @@ std::vector<std::string> EncoderArguments(const std::string& outputPath,
                       "split[a][b];[a]palettegen=stats_mode=single[p];[b][p]paletteuse=new=1",
                   "-f", "gif"};
     }
-    if (NeedsEvenSize(extension, width, height)) {
-        arguments.insert(arguments.end(), pad.begin(), pad.end());
+    if (extension != ".gif") {
+        // The input's matrix and range, and square pixels said in so many words.
+        const std::string convert = EncodeColourFilter(colour);
+        filters +=
+            (filters.empty() ? "" : ",") + (convert.empty() ? "" : convert + ",") + "setsar=1";
+        const std::vector<std::string> tags = ColourTagArguments(colour);
+        format.insert(format.end() - 2, tags.begin(), tags.end());  // before "-f" FORMAT
+    }
+    if (!filters.empty()) {
+        arguments.insert(arguments.end(), {"-vf", filters});
     }
     arguments.insert(arguments.end(), format.begin(), format.end());
     arguments.push_back("file:" + outputPath);
@@ -70,7 +80,7 @@ std::vector<std::string> EncoderArguments(const std::string& outputPath,
 }
 
 VideoSink::VideoSink(StagedOutput output, uint32_t width, uint32_t height, double fps,
-                     SoundPlan sound)
+                     SoundPlan sound, const ColourTags& colour)
     : output_(std::move(output)),
       width_(width),
       height_(height),
@@ -80,9 +90,10 @@ VideoSink::VideoSink(StagedOutput output, uint32_t width, uint32_t height, doubl
     if (!IsVideoOutputExtension(extension)) {
         throw HostError("cannot write video " + output_.finalPath + ": use .mp4, .webm or .gif");
     }
-    encoder_ = std::make_unique<ChildProcess>(
-        EncoderArguments(output_.stagedPath, extension, width, height, fps, sound_.arguments),
-        ChildProcess::Pipe::kToChild);
+    encoder_ =
+        std::make_unique<ChildProcess>(EncoderArguments(output_.stagedPath, extension, width,
+                                                        height, fps, sound_.arguments, colour),
+                                       ChildProcess::Pipe::kToChild);
 }
 
 std::string VideoSink::EncoderReason() const {

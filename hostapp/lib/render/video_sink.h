@@ -12,6 +12,8 @@
 #include "lib/io/staged_outputs.h"
 #include "sound_track.h"
 
+#include "lib/io/video_format.h"
+
 namespace ffglhost {
 
 // True for the extensions VideoSink can write.
@@ -25,17 +27,20 @@ constexpr double kMaxGifFps = 50.0;
 // standard input into `outputPath`, in the format its extension names. Odd sizes are
 // padded to even ones for H.264 and VP8; GIFs above kMaxGifFps drop frames evenly down
 // to that rate, so the clip lasts as long as the render. `sound` comes from PlanSound.
+// H.264 and VP8 are converted with the matrix and range of `colour` and carry its tags
+// (EncodeColourFilter).
 std::vector<std::string> EncoderArguments(const std::string& outputPath,
                                           const std::string& extension, uint32_t width,
                                           uint32_t height, double fps,
-                                          const std::vector<std::string>& sound = {"-an"});
+                                          const std::vector<std::string>& sound = {"-an"},
+                                          const ColourTags& colour = {});
 
 class VideoSink : public FrameSink {
   public:
     // Starts ffmpeg writing the staged file. Throws HostError when the extension is not
     // a video format or ffmpeg cannot be started.
     VideoSink(StagedOutput output, uint32_t width, uint32_t height, double fps,
-              SoundPlan sound = SoundPlan());
+              SoundPlan sound = SoundPlan(), const ColourTags& colour = {});
 
     void Write(const Image& frame, uint64_t index) override;
     // Ends the stream and waits for ffmpeg; throws HostError when ffmpeg failed.

@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <random>
 
 #include <jpeglib.h>
 #include <png.h>
+#include <zlib.h>
 
 #include "lib/host_error.h"
 #include "lib/io/jpeg_file.h"
@@ -191,6 +193,41 @@ TEST(PictureFile, FormatComesFromTheContentNotTheName) {
     EXPECT_TRUE(ffglhost::HasPictureExtension("a.png"));
     EXPECT_FALSE(ffglhost::HasPictureExtension("clip.mp4"));
     EXPECT_FALSE(ffglhost::HasPictureExtension("dir.png/clip"));
+}
+
+// A 3 x 2 picture of letters (A B C over D E F, in the red channel) with a little-endian
+// eXIf chunk after IHDR: each EXIF orientation turns it as viewers show it.
+TEST(PictureFile, ExifOrientationsTurnThePictureAsViewersShowIt) {
+    const char* const shown[] = {"ABC/DEF",  "CBA/FED",  "FED/CBA",  "DEF/ABC",
+                                 "AD/BE/CF", "DA/EB/FC", "FC/EB/DA", "CF/BE/AD"};
+    Image stored(3, 2);
+    for (int i = 0; i < 6; ++i) {
+        stored.rgba[4 * i] = static_cast<uint8_t>('A' + i);
+    }
+    const std::string path = TempPath("turned.png");
+    for (int value = 1; value <= 8; ++value) {
+        ffglhost::WritePng(path, stored);
+        std::ifstream file(path, std::ios::binary);
+        std::string png((std::istreambuf_iterator<char>(file)), {});
+        const std::string typed =
+            std::string("eXIfII*\0\x08\0\0\0\x01\0\x12\x01\x03\0\x01\0\0\0", 22) + char(value) +
+            std::string(7, '\0');
+        const uLong crc = crc32(0, reinterpret_cast<const Bytef*>(typed.data()), typed.size());
+        const std::string crcBytes = {char(crc >> 24), char(crc >> 16), char(crc >> 8), char(crc)};
+        png.insert(33, std::string("\0\0\0\x1A", 4) + typed + crcBytes);  // after IHDR
+        std::ofstream(path, std::ios::binary) << png;
+        const Image image = ffglhost::ReadPicture(path);
+        std::string letters;
+        for (uint32_t y = 0; y < image.height; ++y) {
+            letters += y > 0 ? "/" : "";
+            for (uint32_t x = 0; x < image.width; ++x) {
+                letters += static_cast<char>(image.Pixel(x, y)[0]);
+            }
+        }
+        EXPECT_EQ(letters, shown[value - 1]) << "orientation " << value;
+        EXPECT_EQ(ffglhost::ReadPictureHeader(path).ShownWidth(), image.width) << value;
+    }
+    std::remove(path.c_str());
 }
 
 }  // namespace
