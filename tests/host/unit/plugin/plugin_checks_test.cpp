@@ -111,7 +111,7 @@ TEST(PluginText, ControlCharactersBecomeVisibleAndLongTextsAreCut) {
 // The shortest text that reads back as the same float.
 TEST(PluginText, NumbersAreWrittenInTheirShortestExactForm) {
     const std::pair<float, const char*> cases[] = {
-        {0.9f, "0.9"}, {1.0f, "1"},         {0.0f, "0"},
+        {0.9f, "0.9"},   {1.0f, "1"},      {0.0f, "0"},
         {-2.5f, "-2.5"}, {1e-7f, "1e-07"}, {16777216.0f, "16777216"},
     };
     for (const auto& [value, text] : cases) {
