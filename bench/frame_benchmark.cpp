@@ -201,15 +201,15 @@ struct FlarePart {
 const FlarePart kFlareParts[] = {
     // The per-frame values alone: read, so that the vertex stage must produce them all.
     {"per-frame part",
-     "vec3(frameA.x + frameA.y + frameA.z + frameA.w + frameB.x + frameC.x + frameHalo.x"
-     " + float(frameCounts.x) + frameFlares[0].z + frameGhostSizes[1].x + frameGhostHues[1].x)"
-     " * 1e-9"},
-    {"star", "vec3(starLight(d, frameA.z))"},
-    {"ghosts", "firstGhosts(q, frameFlares[0].xy, frameB.xy - frameFlares[0].xy)"},
-    {"halo", "haloLight(length(d), frameHalo) * frameC.x"},
-    {"streak", "streakLight(d, frameB.zw) * frameC.y"},
-    // Room for ghosts beyond four and flares beyond one: unused with the effect's values.
-    {"unused room", "extraLight(q)"},
+     "vec3(frameAspect + frameIntensity + frameStarRate + frameGhostSpacing + frameHaloStrength"
+     " + frameGhostChroma + frameStreakShape.x + frameHaloShape.x + float(frameGhostsDrawn)"
+     " + frameFlares[0].z + frameGhostSizes[1].x + frameGhostHues[1].x) * 1e-9"},
+    {"star", "vec3(primaryStar(d, frameStarRate))"},
+    {"ghosts",
+     "ghostOrbs(q, frameFlares[0].xy, frameScreenCentre - frameFlares[0].xy, frameGhostsDrawn,"
+     " frameGhostSpacing, frameGhostChroma, GhostIntensity, frameGhostSizes, frameGhostHues)"},
+    {"halo", "haloRing(length(d), frameHaloShape, frameHaloStrength)"},
+    {"streak", "streak(d, frameStreakShape) * 0.8"},
     {"dirt", "vec3(hash(uv.x * 127.1 + uv.y * 311.7 + Time * 0.01))"},
 };
 
@@ -228,7 +228,7 @@ void main()
 {
     vec2 tc = uv * MaxUV;
     vec3 src = texture(InputTexture, tc).rgb;
-    vec2 q = vec2(tc.x * frameA.x, tc.y);
+    vec2 q = vec2(tc.x * frameAspect, tc.y);
     vec2 d = q - frameFlares[0].xy;
     fragColor = vec4(src + FlareColor * frameFlares[0].z * ()" +
            part.light + "), 1.0);\n}\n";

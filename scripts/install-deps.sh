@@ -9,7 +9,7 @@ packages=(
   build-essential cmake pkg-config
   libglew-dev libegl-dev libegl-mesa0 libgl1-mesa-dri libgl-dev libopengl-dev
   libgtest-dev libbenchmark-dev libssl-dev libcli11-dev libpng-dev libjpeg-dev
-  zlib1g-dev ffmpeg binutils clang libclang-rt-14-dev clang-format
+  zlib1g-dev ffmpeg binutils clang libclang-rt-14-dev clang-format glslang-tools
 )
 if [ "${1:-}" = windows ]; then
   packages+=(g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth googletest)

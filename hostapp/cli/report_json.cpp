@@ -2,27 +2,7 @@
 
 #include <cmath>
 
-namespace {
-
-// Length of the well-formed UTF-8 sequence starting at text[i], or 0 when it is not one.
-size_t Utf8SequenceLength(const std::string& text, size_t i) {
-    const auto lead = static_cast<unsigned char>(text[i]);
-    const size_t length = lead >= 0xF0 && lead <= 0xF4   ? 4
-                          : lead >= 0xE0                 ? 3
-                          : lead >= 0xC2 && lead <= 0xDF ? 2
-                                                         : 0;
-    if (length == 0 || lead > 0xF4 || i + length > text.size()) {
-        return 0;
-    }
-    for (size_t k = 1; k < length; ++k) {
-        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
-            return 0;
-        }
-    }
-    return length;
-}
-
-}  // namespace
+#include "lib/plugin/plugin_text.h"
 
 std::string JsonString(const std::string& text) {
     std::string json = "\"";
@@ -32,7 +12,7 @@ std::string JsonString(const std::string& text) {
         if (byte >= 0x80) {
             // Plug-in texts carry no declared encoding: UTF-8 passes, other bytes are
             // replaced so the output stays valid JSON.
-            const size_t length = Utf8SequenceLength(text, i);
+            const size_t length = ffglhost::Utf8SequenceLength(text, i);
             if (length == 0) {
                 json += "\\ufffd";
             } else {
@@ -77,9 +57,7 @@ std::string JsonNumber(float value) {
     if (!std::isfinite(value)) {
         return "null";
     }
-    char text[32];
-    std::snprintf(text, sizeof text, "%.9g", static_cast<double>(value));
-    return text;
+    return ffglhost::FormatFloat(value);
 }
 
 }  // namespace

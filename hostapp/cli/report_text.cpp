@@ -4,17 +4,8 @@
 
 #include "lib/plugin/plugin_text.h"
 
+using ffglhost::FormatFloat;
 using ffglhost::PrintableText;
-
-namespace {
-
-std::string FormatFloat(float value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
-    return text;
-}
-
-}  // namespace
 
 void PrintReportText(std::FILE* out, const PluginSummary& summary) {
     const ffglhost::PluginReport& report = summary.report;

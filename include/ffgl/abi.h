@@ -145,6 +145,72 @@ enum FFFunctionCode : uint32_t {
     FF_GET_PARAM_DISPLAY_NAME = 51,
 };
 
+// Every served function code's contract in one table, read by the module's dispatcher
+// and by hosts: the code, a readable name for messages, whether it needs the handle code
+// 18 answered (an instance code fails on a null handle), whether the host's GL context
+// must be current, and its answer on failure (null for the codes that answer a pointer, 0
+// for the separator count, FF_FAIL otherwise).
+struct FFFunctionInfo {
+    uint32_t code;
+    const char* name;
+    bool needsInstance;
+    bool needsGL;
+    FFResult failure;
+};
+
+inline constexpr FFFunctionInfo kFFFunctions[] = {
+    {FF_GET_INFO, "information", false, false, 0},
+    {FF_DEINITIALISE, "deinitialise", false, false, FF_FAIL},
+    {FF_GET_NUM_PARAMETERS, "number of parameters", false, false, FF_FAIL},
+    {FF_GET_PARAMETER_NAME, "parameter name", false, false, 0},
+    {FF_GET_PARAMETER_DEFAULT, "parameter default", false, false, FF_FAIL},
+    {FF_GET_PARAMETER_DISPLAY, "parameter display text", true, false, 0},
+    {FF_SET_PARAMETER, "set parameter", true, false, FF_FAIL},
+    {FF_GET_PARAMETER, "get parameter", true, false, FF_FAIL},
+    {FF_GET_PLUGIN_CAPS, "plug-in capability", false, false, FF_FAIL},
+    {FF_GET_EXTENDED_INFO, "extended information", false, false, 0},
+    {FF_GET_PARAMETER_TYPE, "parameter type", false, false, FF_FAIL},
+    {FF_GET_INPUT_STATUS, "input status", true, false, FF_FAIL},
+    {FF_PROCESS_OPENGL, "process frame", true, true, FF_FAIL},
+    {FF_INSTANTIATE_GL, "instantiate", false, true, FF_FAIL},
+    {FF_DEINSTANTIATE_GL, "deinstantiate", true, true, FF_FAIL},
+    {FF_SET_TIME, "set host time", true, false, FF_FAIL},
+    {FF_CONNECT, "connect", true, true, FF_FAIL},
+    {FF_DISCONNECT, "disconnect", true, true, FF_FAIL},
+    {FF_RESIZE, "resize", true, true, FF_FAIL},
+    {FF_GET_NUM_PARAMETER_ELEMENTS, "number of parameter elements", false, false, FF_FAIL},
+    {FF_GET_PARAMETER_USAGE, "parameter usage", false, false, FF_FAIL},
+    {FF_GET_PLUGIN_SHORT_NAME, "short name", false, false, 0},
+    {FF_INITIALISE_V2, "initialise", false, false, FF_FAIL},
+    {FF_GET_PARAMETER_ELEMENT_NAME, "parameter element name", false, false, 0},
+    {FF_GET_PARAMETER_ELEMENT_VALUE, "parameter element value", false, false, FF_FAIL},
+    {FF_SET_PARAMETER_ELEMENT_VALUE, "set parameter element value", true, false, FF_FAIL},
+    {FF_SET_BEATINFO, "beat information", true, false, FF_FAIL},
+    {FF_SET_HOSTINFO, "host information", true, false, FF_FAIL},
+    {FF_SET_SAMPLERATE, "audio sample rate", true, false, FF_FAIL},
+    {FF_GET_RANGE, "parameter range", false, false, FF_FAIL},
+    {FF_GET_THUMBNAIL, "thumbnail", false, false, FF_FAIL},
+    {FF_GET_NUM_FILE_PARAMETER_EXTENSIONS, "number of file extensions", false, false, FF_FAIL},
+    {FF_GET_FILE_PARAMETER_EXTENSION, "file extension", false, false, 0},
+    {FF_GET_PARAM_VISIBILITY, "parameter visibility", false, false, FF_FAIL},
+    {FF_GET_PARAM_EVENTS, "parameter events", true, false, FF_FAIL},
+    {FF_GET_NUM_ELEMENT_SEPARATORS, "number of element separators", false, false, 0},
+    {FF_GET_ELEMENT_SEPARATOR, "element separator", false, false, FF_FAIL},
+    {FF_ENABLE_PLUGIN_CAP, "enable capability", true, false, FF_FAIL},
+    {FF_GET_PARAM_GROUP, "parameter group", false, false, FF_FAIL},
+    {FF_GET_PARAM_DISPLAY_NAME, "parameter display name", true, false, FF_FAIL},
+};
+
+// The table's entry for a code, or null for a code that is not served.
+constexpr const FFFunctionInfo* FindFunction(uint32_t code) {
+    for (const FFFunctionInfo& info : kFFFunctions) {
+        if (info.code == code) {
+            return &info;
+        }
+    }
+    return nullptr;
+}
+
 // Capability numbers answered by code 10.
 enum FFCapability : uint32_t {
     FF_CAP_SET_TIME = 5,

@@ -1,5 +1,7 @@
-// GLSL sources of the lens-flare program, held as constant text so that no
-// shader file is read at run time.
+// GLSL sources of the lens-flare program, held as constant text so that no shader file is
+// read at run time. The build assembles them from src/effect/flare_vertex.glsl,
+// flare_fragment.glsl and the block both include, flare_common.glsl
+// (cmake/embed_shaders.cmake).
 #ifndef QUELLIX_EFFECT_FLARE_SHADER_H
 #define QUELLIX_EFFECT_FLARE_SHADER_H
 
@@ -8,18 +10,13 @@
 // on uniforms once per frame, handed on as flat outputs.
 extern const char kFlareVertexSource[];
 
-// Fragment stage: input image plus star, ghosts, halo and streak, screen
-// blended; alpha is always 1.
+// Fragment stage: input image plus star, ghosts, halo and streak, screen blended; alpha
+// is always 1.
 extern const char kFlareFragmentSource[];
 
-// The fragment stage without its main: version line, inputs, uniforms, the per-frame
-// values and the function block. A test program adds a main of its own that evaluates
-// parts of the flare from the per-frame values of kFlareVertexSource.
+// The fragment stage without its main: version line, inputs, outputs, uniforms, the
+// per-frame values and the shared function block. A test program adds a main of its own
+// that evaluates parts of the flare.
 extern const char kFlareFragmentPrelude[];
-
-// The fragment stage's GLSL functions alone (no version line, no uniforms, no
-// main), so a test shader can prepend "#version 410 core\n" and add its own
-// main to evaluate individual flare components.
-extern const char kFlareFunctionSource[];
 
 #endif  // QUELLIX_EFFECT_FLARE_SHADER_H

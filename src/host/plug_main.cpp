@@ -17,8 +17,14 @@ namespace {
 // Answers plug-in-wide parameter questions; never given GL resources or handed out.
 std::unique_ptr<CFFGLPlugin> g_prototype;
 
+// A code's answer on failure, from the code table; FF_FAIL for a code not served.
+constexpr FFResult FailureValue(uint32_t code) {
+    const FFFunctionInfo* info = FindFunction(code);
+    return info != nullptr ? info->failure : FFResult{FF_FAIL};
+}
+
 // The full-word failure of code 18.
-constexpr FFResult kInstantiateFailed = FF_FAIL;
+constexpr FFResult kInstantiateFailed = FailureValue(FF_INSTANTIATE_GL);
 
 FFResult PointerResult(const void* pointer) {
     return reinterpret_cast<uintptr_t>(pointer);
@@ -268,56 +274,57 @@ FFResult GetRange(RangeRecord& record) {
 FFResult AskParameterQuestion(uint32_t code, FFMixed input, CFFGLPlugin* instance) {
     using Plugin = CFFGLPlugin;
     const uint32_t number = IndexFrom(input);  // parameter index
+    const FFResult fail = FailureValue(code);
     switch (code) {
         case FF_GET_NUM_PARAMETERS:
-            return AskPrototype(FF_FAIL, [](Plugin& p) { return p.GetParameterCount(); });
+            return AskPrototype(fail, [](Plugin& p) { return p.GetParameterCount(); });
         case FF_GET_PARAMETER_NAME:
             return AskPrototype(
-                0, [&](Plugin& p) { return PointerResult(p.GetParameterName(number)); });
+                fail, [&](Plugin& p) { return PointerResult(p.GetParameterName(number)); });
         case FF_GET_PARAMETER_DEFAULT:
-            return AskPrototype(FF_FAIL, [&](Plugin& p) { return p.GetParameterDefault(number); });
+            return AskPrototype(fail, [&](Plugin& p) { return p.GetParameterDefault(number); });
         case FF_GET_PARAMETER_USAGE:
-            return AskPrototype(FF_FAIL, [&](Plugin& p) { return p.GetParameterUsage(number); });
+            return AskPrototype(fail, [&](Plugin& p) { return p.GetParameterUsage(number); });
         case FF_GET_PLUGIN_SHORT_NAME:
-            return AskPrototype(0, [](Plugin& p) { return PointerResult(p.GetPluginShortName()); });
+            return AskPrototype(fail,
+                                [](Plugin& p) { return PointerResult(p.GetPluginShortName()); });
         case FF_GET_NUM_FILE_PARAMETER_EXTENSIONS:
-            return AskPrototype(FF_FAIL,
-                                [&](Plugin& p) { return p.GetFileExtensionCount(number); });
+            return AskPrototype(fail, [&](Plugin& p) { return p.GetFileExtensionCount(number); });
         case FF_GET_NUM_ELEMENT_SEPARATORS:
-            return AskPrototype(0, [&](Plugin& p) { return p.GetSeparatorCount(number); });
+            return AskPrototype(fail, [&](Plugin& p) { return p.GetSeparatorCount(number); });
         case FF_GET_FILE_PARAMETER_EXTENSION:
-            return WithRecord<const ElementRequest>(input, 0, [](auto& r) {
-                return AskPrototype(0, [&](Plugin& p) {
+            return WithRecord<const ElementRequest>(input, fail, [&](auto& r) {
+                return AskPrototype(fail, [&](Plugin& p) {
                     return PointerResult(p.GetFileExtension(r.ParameterNumber, r.ElementNumber));
                 });
             });
         case FF_GET_ELEMENT_SEPARATOR:
-            return WithRecord<const ElementRequest>(input, FF_FAIL, [](auto& r) {
-                return AskPrototype(FF_FAIL, [&](Plugin& p) {
+            return WithRecord<const ElementRequest>(input, fail, [&](auto& r) {
+                return AskPrototype(fail, [&](Plugin& p) {
                     return p.GetSeparator(r.ParameterNumber, r.ElementNumber);
                 });
             });
         case FF_GET_PARAM_GROUP:
-            return WithTextRequest(input, [](TextRequest& r) {
-                return AskPrototype(FF_FAIL, [&](Plugin& p) {
+            return WithTextRequest(input, [&](TextRequest& r) {
+                return AskPrototype(fail, [&](Plugin& p) {
                     return CopyText(p.GetParameterGroup(r.ParameterNumber), &r);
                 });
             });
         case FF_GET_NUM_PARAMETER_ELEMENTS:
-            return AskRegistry(instance, FF_FAIL,
+            return AskRegistry(instance, fail,
                                [&](Plugin& p) { return p.GetElementCount(number); });
         case FF_GET_PARAM_VISIBILITY:
-            return AskRegistry(instance, FF_FAIL,
+            return AskRegistry(instance, fail,
                                [&](Plugin& p) { return p.GetParameterVisible(number); });
         case FF_GET_PARAMETER_ELEMENT_NAME:
-            return WithRecord<const ElementRequest>(input, 0, [&](auto& r) {
-                return AskRegistry(instance, 0, [&](Plugin& p) {
+            return WithRecord<const ElementRequest>(input, fail, [&](auto& r) {
+                return AskRegistry(instance, fail, [&](Plugin& p) {
                     return PointerResult(p.GetElementName(r.ParameterNumber, r.ElementNumber));
                 });
             });
         case FF_GET_PARAMETER_ELEMENT_VALUE:
-            return WithRecord<const ElementRequest>(input, FF_FAIL, [&](auto& r) {
-                return AskRegistry(instance, FF_FAIL, [&](Plugin& p) {
+            return WithRecord<const ElementRequest>(input, fail, [&](auto& r) {
+                return AskRegistry(instance, fail, [&](Plugin& p) {
                     return p.GetElementValue(r.ParameterNumber, r.ElementNumber);
                 });
             });
@@ -330,27 +337,29 @@ FFResult AskParameterQuestion(uint32_t code, FFMixed input, CFFGLPlugin* instanc
 // the thumbnail, the lifecycle codes, then the parameter questions.
 FFResult DispatchPluginWide(uint32_t code, FFMixed input, CFFGLPlugin* instance) {
     const uint32_t number = IndexFrom(input);  // index or capability
+    const FFResult fail = FailureValue(code);
     const PluginDescription* description = PluginDescription::Current();
     switch (code) {
         case FF_GET_INFO:
-            return description != nullptr ? PointerResult(description->GetInfoRecord()) : 0;
+            return description != nullptr ? PointerResult(description->GetInfoRecord()) : fail;
         case FF_GET_EXTENDED_INFO:
-            return description != nullptr ? PointerResult(description->GetExtendedInfoRecord()) : 0;
+            return description != nullptr ? PointerResult(description->GetExtendedInfoRecord())
+                                          : fail;
         case FF_DEINITIALISE:
             return Deinitialise();
         case FF_INITIALISE_V2:
             return EnsurePrototype();
         case FF_INSTANTIATE_GL:
             return WithRecord<const FFGLViewportStruct>(
-                input, kInstantiateFailed, [](auto& viewport) { return Instantiate(&viewport); });
+                input, fail, [](auto& viewport) { return Instantiate(&viewport); });
         case FF_GET_PLUGIN_CAPS:
             return GetPluginCapability(number);
         case FF_GET_PARAMETER_TYPE:
             return LookUpParameterType(number);
         case FF_GET_THUMBNAIL:
-            return WithRecord<ThumbnailRecord>(input, FF_FAIL, GetThumbnail);
+            return WithRecord<ThumbnailRecord>(input, fail, GetThumbnail);
         case FF_GET_RANGE:
-            return WithRecord<RangeRecord>(input, FF_FAIL, GetRange);
+            return WithRecord<RangeRecord>(input, fail, GetRange);
         default:
             return AskParameterQuestion(code, input, instance);
     }
@@ -359,43 +368,44 @@ FFResult DispatchPluginWide(uint32_t code, FFMixed input, CFFGLPlugin* instance)
 // The codes that act on one instance the host holds. Unknown codes answer FF_FAIL.
 FFResult DispatchInstance(uint32_t code, FFMixed input, CFFGLPlugin& instance) {
     const uint32_t number = IndexFrom(input);  // index, channel, capability or rate
+    const FFResult fail = FailureValue(code);
     switch (code) {
         case FF_GET_PARAMETER_DISPLAY:
             return PointerResult(instance.GetParamDisplay(number));
         case FF_SET_PARAMETER:
             return WithRecord<const SetParameterStruct>(
-                input, FF_FAIL, [&](auto& record) { return SetParameter(instance, record); });
+                input, fail, [&](auto& record) { return SetParameter(instance, record); });
         case FF_GET_PARAMETER:
             return GetParameter(instance, number);
         case FF_GET_INPUT_STATUS:
             return instance.GetInputState(number);
         case FF_PROCESS_OPENGL:
             return WithRecord<const ProcessOpenGLStruct>(
-                input, FF_FAIL, [&](auto& frame) { return ProcessFrame(instance, frame); });
+                input, fail, [&](auto& frame) { return ProcessFrame(instance, frame); });
         case FF_DEINSTANTIATE_GL:
             return Deinstantiate(&instance);
         case FF_SET_TIME:
             return WithRecord<const double>(
-                input, FF_FAIL, [&](double seconds) { return instance.SetHostTime(seconds); });
+                input, fail, [&](double seconds) { return instance.SetHostTime(seconds); });
         case FF_CONNECT:
             return Connect(instance);
         case FF_DISCONNECT:
             return Disconnect(instance);
         case FF_RESIZE:
             return WithRecord<const FFGLViewportStruct>(
-                input, FF_FAIL, [&](auto& viewport) { return instance.OnResize(&viewport); });
+                input, fail, [&](auto& viewport) { return instance.OnResize(&viewport); });
         case FF_SET_PARAMETER_ELEMENT_VALUE:
-            return WithRecord<const ElementValueRecord>(input, FF_FAIL, [&](auto& r) {
+            return WithRecord<const ElementValueRecord>(input, fail, [&](auto& r) {
                 return instance.SetElementValue(r.ParameterNumber, r.ElementNumber,
                                                 r.NewParameterValue);
             });
         case FF_SET_BEATINFO:
-            return WithRecord<const BeatRecord>(input, FF_FAIL, [&](auto& beat) {
+            return WithRecord<const BeatRecord>(input, fail, [&](auto& beat) {
                 instance.SetBeat(beat.bpm, beat.barPhase);
                 return FFResult{FF_SUCCESS};
             });
         case FF_SET_HOSTINFO:
-            return WithRecord<const HostDetailsRecord>(input, FF_FAIL, [&](auto& details) {
+            return WithRecord<const HostDetailsRecord>(input, fail, [&](auto& details) {
                 instance.SetHostDetails(details.HostName, details.HostVersion);
                 return FFResult{FF_SUCCESS};
             });
@@ -404,7 +414,7 @@ FFResult DispatchInstance(uint32_t code, FFMixed input, CFFGLPlugin& instance) {
             return FF_SUCCESS;
         case FF_GET_PARAM_EVENTS:
             return WithRecord<EventQueryRecord>(
-                input, FF_FAIL, [&](auto& query) { return GetParamEvents(instance, query); });
+                input, fail, [&](auto& query) { return GetParamEvents(instance, query); });
         case FF_ENABLE_PLUGIN_CAP:
             return EnablePluginCapability(instance, number);
         case FF_GET_PARAM_DISPLAY_NAME:
@@ -418,46 +428,8 @@ FFResult DispatchInstance(uint32_t code, FFMixed input, CFFGLPlugin& instance) {
 
 // Whether a code acts on one instance and so needs the handle code 18 answered.
 bool IsInstanceCode(uint32_t code) {
-    switch (code) {
-        case FF_GET_PARAMETER_DISPLAY:
-        case FF_SET_PARAMETER:
-        case FF_GET_PARAMETER:
-        case FF_GET_INPUT_STATUS:
-        case FF_PROCESS_OPENGL:
-        case FF_DEINSTANTIATE_GL:
-        case FF_SET_TIME:
-        case FF_CONNECT:
-        case FF_DISCONNECT:
-        case FF_RESIZE:
-        case FF_SET_PARAMETER_ELEMENT_VALUE:
-        case FF_SET_BEATINFO:
-        case FF_SET_HOSTINFO:
-        case FF_SET_SAMPLERATE:
-        case FF_GET_PARAM_EVENTS:
-        case FF_ENABLE_PLUGIN_CAP:
-        case FF_GET_PARAM_DISPLAY_NAME:
-            return true;
-        default:
-            return false;
-    }
-}
-
-// The answer of a code that failed: null for the codes that answer a pointer, 0 for the
-// separator count, the FF_FAIL word for every other code.
-FFResult FailureValue(uint32_t code) {
-    switch (code) {
-        case FF_GET_INFO:
-        case FF_GET_EXTENDED_INFO:
-        case FF_GET_PARAMETER_NAME:
-        case FF_GET_PARAMETER_DISPLAY:
-        case FF_GET_PLUGIN_SHORT_NAME:
-        case FF_GET_PARAMETER_ELEMENT_NAME:
-        case FF_GET_FILE_PARAMETER_EXTENSION:
-        case FF_GET_NUM_ELEMENT_SEPARATORS:
-            return 0;
-        default:
-            return FF_FAIL;
-    }
+    const FFFunctionInfo* info = FindFunction(code);
+    return info != nullptr && info->needsInstance;
 }
 
 FFResult Dispatch(uint32_t functionCode, FFMixed input, FFInstanceID instanceHandle) {

@@ -12,20 +12,12 @@
 #include "gl/gl_loader.h"
 #include "host/plug_main.h"
 #include "support/allocation_hooks.h"
+#include "support/live_gl_objects.h"
 
 namespace {
 
 constexpr FFResult kInstantiateFailed = 0x00000000FFFFFFFFu;
 constexpr long kEnough = 10000;  // far more allocations than any of these calls makes
-
-// GL objects alive in the context, found by probing the first names.
-int LiveGlObjects() {
-    int live = 0;
-    for (GLuint name = 1; name < 512; ++name) {
-        live += glIsProgram(name) + glIsShader(name) + glIsBuffer(name) + glIsVertexArray(name);
-    }
-    return live;
-}
 
 struct Outcome {
     FFResult answer = 0;

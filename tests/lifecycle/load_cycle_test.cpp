@@ -21,6 +21,7 @@ extern "C" size_t __sanitizer_get_current_allocated_bytes();
 
 #include "lib/gl/gl_objects.h"
 #include "lib/plugin/plugin_library.h"
+#include "support/live_gl_objects.h"
 
 namespace {
 
@@ -47,15 +48,6 @@ long HeapKilobytes() {
 #else
     return static_cast<long>(mallinfo2().uordblks / 1024);
 #endif
-}
-
-// Names the module could have made; the test itself makes only textures and framebuffers.
-int LiveModuleObjects() {
-    int live = 0;
-    for (GLuint name = 1; name < 512; ++name) {
-        live += glIsProgram(name) + glIsShader(name) + glIsBuffer(name) + glIsVertexArray(name);
-    }
-    return live;
 }
 
 void RunOneCycle(const ffglhost::Texture& texture, const ffglhost::RenderTarget& target) {
@@ -101,7 +93,7 @@ TEST(LoadCycles, TwoHundredLoadsLeaveNothingBehind) {
             return;
         }
         glFinish();
-        ASSERT_EQ(LiveModuleObjects(), 0) << "cycle " << cycle;
+        ASSERT_EQ(LiveGlObjects(), 0) << "cycle " << cycle;
         ASSERT_EQ(dlopen(QUELLIX_MODULE_PATH, RTLD_NOW | RTLD_NOLOAD), nullptr)
             << "the module stayed loaded after cycle " << cycle;
         if (cycle == 10) {

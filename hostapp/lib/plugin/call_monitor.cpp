@@ -2,67 +2,14 @@
 
 #include <chrono>
 
+#include "ffgl/abi.h"
+
 namespace ffglhost {
 
 namespace {
 
 CallRecord localRecord;
 CallRecord* published = &localRecord;
-
-const char* FunctionName(uint32_t code) {
-    switch (code) {
-        case 0:
-            return "information";
-        case 2:
-            return "deinitialise";
-        case 4:
-            return "number of parameters";
-        case 5:
-            return "parameter name";
-        case 6:
-            return "parameter default";
-        case 7:
-            return "parameter display text";
-        case 8:
-            return "set parameter";
-        case 9:
-            return "get parameter";
-        case 10:
-            return "plug-in capability";
-        case 13:
-            return "extended information";
-        case 15:
-            return "parameter type";
-        case 16:
-            return "input status";
-        case 17:
-            return "process frame";
-        case 18:
-            return "instantiate";
-        case 19:
-            return "deinstantiate";
-        case 20:
-            return "set host time";
-        case 21:
-            return "connect";
-        case 22:
-            return "disconnect";
-        case 23:
-            return "resize";
-        case 34:
-            return "initialise";
-        case 39:
-            return "host information";
-        case 40:
-            return "audio sample rate";
-        case 41:
-            return "parameter range";
-        case 42:
-            return "thumbnail";
-        default:
-            return nullptr;
-    }
-}
 
 }  // namespace
 
@@ -102,9 +49,9 @@ std::string DescribeCall(uint32_t code) {
         default:
             break;
     }
-    const char* name = FunctionName(code);
+    const FFFunctionInfo* info = FindFunction(code);
     return "in function code " + std::to_string(code) +
-           (name ? std::string(" (") + name + ")" : "");
+           (info != nullptr ? std::string(" (") + info->name + ")" : "");
 }
 
 }  // namespace ffglhost

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "lib/host_error.h"
+#include "lib/plugin/plugin_text.h"
 
 namespace ffglhost {
 
@@ -68,12 +69,6 @@ std::optional<float> ParseNumber(const std::string& text) {
     return single;
 }
 
-std::string FormatValue(float value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", static_cast<double>(value));
-    return text;
-}
-
 }  // namespace
 
 std::optional<size_t> FindParameter(const std::vector<ParameterReport>& parameters,
@@ -128,7 +123,7 @@ ParameterSetting ParseParameterSetting(const std::string& assignment,
     const float high = parameter.max;
     if (low <= high && (*number < low || *number > high)) {
         throw HostError("parameter \"" + parameter.name + "\" takes values from " +
-                        FormatValue(low) + " to " + FormatValue(high) + ", got " + value);
+                        FormatFloat(low) + " to " + FormatFloat(high) + ", got " + value);
     }
     setting.value = *number;
     return setting;

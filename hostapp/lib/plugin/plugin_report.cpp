@@ -5,14 +5,6 @@
 
 namespace ffglhost {
 
-std::string FixedField(const char* field, size_t width) {
-    size_t length = 0;
-    while (length < width && field[length] != '\0') {
-        ++length;
-    }
-    return std::string(field, length);
-}
-
 const char* PluginTypeName(uint32_t type) {
     switch (type) {
         case 0:
@@ -32,13 +24,19 @@ std::string TextOrEmpty(const char* text) {
     return ReadBoundedText(text);
 }
 
+// Whether a number or status answer is the code's failure answer from the code table.
+bool Failed(uint32_t code, FFResult answer) {
+    return PluginLibrary::Low(answer) == PluginLibrary::Low(FindFunction(code)->failure);
+}
+
 // The parameter count, refused when it is beyond any real plug-in (a broken answer
 // would otherwise make the host read billions of parameters).
 uint32_t ParameterCount(const PluginLibrary& plugin) {
-    const uint32_t count = PluginLibrary::Low(plugin.Call(FF_GET_NUM_PARAMETERS));
-    if (count == FF_FAIL) {
+    const FFResult answer = plugin.Call(FF_GET_NUM_PARAMETERS);
+    if (Failed(FF_GET_NUM_PARAMETERS, answer)) {
         return 0;
     }
+    const uint32_t count = PluginLibrary::Low(answer);
     if (count > kMaxParameters) {
         throw HostError("the plug-in says it has " + std::to_string(count) +
                         " parameters; ffgl-host reads at most " + std::to_string(kMaxParameters));
@@ -55,8 +53,8 @@ PluginReport ReadPluginReport(const PluginLibrary& plugin, FFInstanceID instance
         throw HostError("the plug-in gives no information record: " + plugin.Path());
     }
     PluginReport report;
-    report.id = FixedField(info->PluginUniqueID, sizeof info->PluginUniqueID);
-    report.name = FixedField(info->PluginName, sizeof info->PluginName);
+    report.id = ReadBoundedText(info->PluginUniqueID, sizeof info->PluginUniqueID);
+    report.name = ReadBoundedText(info->PluginName, sizeof info->PluginName);
     report.type = info->PluginType;
     report.apiMajor = info->APIMajorVersion;
     report.apiMinor = info->APIMinorVersion;
@@ -67,11 +65,12 @@ PluginReport ReadPluginReport(const PluginLibrary& plugin, FFInstanceID instance
         report.description = TextOrEmpty(extended->Description);
         report.about = TextOrEmpty(extended->About);
     }
-    const uint32_t minimum = L::Low(plugin.Call(FF_GET_PLUGIN_CAPS, FF_CAP_MINIMUM_INPUT_FRAMES));
-    const uint32_t maximum = L::Low(plugin.Call(FF_GET_PLUGIN_CAPS, FF_CAP_MAXIMUM_INPUT_FRAMES));
-    report.inputsKnown = minimum != FF_FAIL && maximum != FF_FAIL;
-    report.minimumInputs = report.inputsKnown ? minimum : 0;
-    report.maximumInputs = report.inputsKnown ? maximum : 0;
+    const FFResult minimum = plugin.Call(FF_GET_PLUGIN_CAPS, FF_CAP_MINIMUM_INPUT_FRAMES);
+    const FFResult maximum = plugin.Call(FF_GET_PLUGIN_CAPS, FF_CAP_MAXIMUM_INPUT_FRAMES);
+    report.inputsKnown =
+        !Failed(FF_GET_PLUGIN_CAPS, minimum) && !Failed(FF_GET_PLUGIN_CAPS, maximum);
+    report.minimumInputs = report.inputsKnown ? L::Low(minimum) : 0;
+    report.maximumInputs = report.inputsKnown ? L::Low(maximum) : 0;
     report.supportsHostTime = L::Low(plugin.Call(FF_GET_PLUGIN_CAPS, FF_CAP_SET_TIME)) == 1;
 
     const uint32_t count = ParameterCount(plugin);
@@ -97,7 +96,7 @@ PluginReport ReadPluginReport(const PluginLibrary& plugin, FFInstanceID instance
             const FFResult display = plugin.Call(FF_GET_PARAMETER_DISPLAY, index, instance);
             if (display != 0 && display != FF_FAIL) {
                 // A display text may fill its 16 bytes without a terminator.
-                parameter.display = FixedField(L::AsPointer<const char>(display), 16);
+                parameter.display = ReadBoundedText(L::AsPointer<const char>(display), 16);
             }
         }
         report.parameters.push_back(parameter);

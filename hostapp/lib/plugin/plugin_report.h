@@ -47,9 +47,6 @@ constexpr uint32_t kMaxParameters = 4096;
 // parameters.
 PluginReport ReadPluginReport(const PluginLibrary& plugin, FFInstanceID instance = nullptr);
 
-// Bounded copy of a fixed-width, possibly unterminated character field.
-std::string FixedField(const char* field, size_t width);
-
 const char* PluginTypeName(uint32_t type);
 
 }  // namespace ffglhost

@@ -1,15 +1,13 @@
 #include "plugin_text.h"
 
+#include <charconv>
 #include <cstdio>
 
 namespace ffglhost {
 
-namespace {
-
-// Length of the UTF-8 sequence at text[i] when it is well formed and not a C1 control
-// character (U+0080..U+009F, which terminals also obey); 0 otherwise.
-size_t PrintableSequence(const std::string& text, size_t i) {
-    const auto lead = static_cast<unsigned char>(text[i]);
+size_t Utf8SequenceLength(const std::string& text, size_t i) {
+    const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[i + k]); };
+    const unsigned char lead = byte(0);
     const size_t length = lead >= 0xF0 && lead <= 0xF4   ? 4
                           : lead >= 0xE0 && lead <= 0xEF ? 3
                           : lead >= 0xC2 && lead <= 0xDF ? 2
@@ -17,16 +15,26 @@ size_t PrintableSequence(const std::string& text, size_t i) {
     if (length == 0 || i + length > text.size()) {
         return 0;
     }
-    for (size_t k = 1; k < length; ++k) {
-        if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) {
+    // The second byte's range narrows after E0 (overlong), ED (surrogates), F0 (overlong)
+    // and F4 (beyond U+10FFFF).
+    const unsigned char low = lead == 0xE0 ? 0xA0 : lead == 0xF0 ? 0x90 : 0x80;
+    const unsigned char high = lead == 0xED ? 0x9F : lead == 0xF4 ? 0x8F : 0xBF;
+    if (byte(1) < low || byte(1) > high) {
+        return 0;
+    }
+    for (size_t k = 2; k < length; ++k) {
+        if ((byte(k) & 0xC0) != 0x80) {
             return 0;
         }
     }
-    const bool c1 = lead == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
-    return c1 ? 0 : length;
+    return length;
 }
 
-}  // namespace
+std::string FormatFloat(float value) {
+    char text[32];
+    const std::to_chars_result result = std::to_chars(text, text + sizeof text, value);
+    return std::string(text, result.ptr);
+}
 
 std::string ReadBoundedText(const char* text, size_t limit) {
     if (text == nullptr) {
@@ -51,7 +59,10 @@ std::string PrintableText(const std::string& text, size_t maxLength) {
             shown += text[i];
             continue;
         }
-        const size_t sequence = byte >= 0x80 ? PrintableSequence(text, i) : 0;
+        // A C1 control character (U+0080..U+009F) is obeyed by terminals too.
+        const bool c1 =
+            byte == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) < 0xA0;
+        const size_t sequence = byte >= 0x80 && !c1 ? Utf8SequenceLength(text, i) : 0;
         if (sequence > 0) {
             shown.append(text, i, sequence);
             i += sequence - 1;

@@ -64,7 +64,7 @@ TEST(InfoCommand, JsonReportCarriesTheSameFactsAndNothingElseOnStandardOutput) {
     EXPECT_NE(run.out.find("\"version\": {\"major\": 3, \"minor\": 0}"), std::string::npos);
     EXPECT_NE(run.out.find("\"thumbnail\": {\"width\": 160, \"height\": 120}"), std::string::npos);
     EXPECT_NE(run.out.find("{\"index\": 2, \"name\": \"Intensity\", \"type\": 10, \"text\": "
-                           "false, \"default\": 0.899999976, \"display\": \"0.900000\", "
+                           "false, \"default\": 0.9, \"display\": \"0.900000\", "
                            "\"min\": 0, \"max\": 1}"),
               std::string::npos)
         << run.out;

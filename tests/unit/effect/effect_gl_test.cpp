@@ -16,6 +16,7 @@
 #include "host/plug_main.h"
 #include "lib/gl/gl_objects.h"
 #include "support/allocation_hooks.h"
+#include "support/live_gl_objects.h"
 
 namespace {
 
@@ -283,14 +284,6 @@ TEST_F(EffectGl, FrameWithoutAUsableInputFailsAndLeavesTheClock) {
 }  // namespace
 
 namespace {
-
-int LiveGlObjects() {
-    int live = 0;
-    for (GLuint name = 1; name < 512; ++name) {
-        live += glIsProgram(name) + glIsShader(name) + glIsBuffer(name) + glIsVertexArray(name);
-    }
-    return live;
-}
 
 // Instantiation through the entry point when the program or the quad cannot be built:
 // InitGL says which, instantiation fails, and nothing it built is left alive.

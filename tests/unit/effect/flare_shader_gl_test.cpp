@@ -39,8 +39,7 @@ class FlareShaderTest : public ::testing::Test {
     // Compiles the flare's functions with a main of the test's own, which writes one
     // vec4 per pixel of a row of `width` pixels, and returns that row.
     std::vector<Pixel> Evaluate(const std::string& mainFunction, int width) {
-        const std::string fragment = std::string("#version 410 core\n") + kFlareFunctionSource +
-                                     "out vec4 fragColor;\n" + mainFunction;
+        const std::string fragment = kFlareFragmentPrelude + mainFunction;
         ShaderProgram program;
         EXPECT_TRUE(program.Build(kCoverVertexSource, fragment.c_str()));
         FloatTarget target(width, 1);
@@ -64,19 +63,22 @@ TEST_F(FlareShaderTest, ComponentsMatchTheirReferenceValues) {
 void main()
 {
     int x = int(gl_FragCoord.x);
+    float rate = starRate(0.6);
     if (x == 0) {
-        fragColor = vec4(primaryStar(vec2(0.1, 0.0), 0.6, 1.0),
-                         primaryStar(vec2(0.0, 0.1), 0.6, 1.0),
-                         streak(vec2(0.1, 0.0), 0.5, 1.0),
-                         primaryStar(vec2(0.0), 0.6, 1.0));
+        fragColor = vec4(primaryStar(vec2(0.1, 0.0), rate), primaryStar(vec2(0.0, 0.1), rate),
+                         streak(vec2(0.1, 0.0), streakShape(0.5, 0.0, 1.0)).g,
+                         primaryStar(vec2(0.0), rate));
     } else if (x == 1) {
-        fragColor = vec4(haloRing(vec2(0.12, 0.0), 0.4, 0.4, 1.0),
-                         primaryStar(vec2(-0.1611, -0.0111), 0.6, 1.0));
+        fragColor = vec4(haloRing(0.12, haloShape(0.4, 0.4), haloStrength(0.4)),
+                         primaryStar(vec2(-0.1611, -0.0111), rate));
     } else {
         // The star shrunk to nothing, ghosts and halo off: 0.3 right of the flare only the
         // streak is left, red shifted by 0.003 x the chromatic spread, blue the other way.
-        fragColor = vec4(computeFlare(vec2(0.8, 0.5), vec2(0.5), vec2(1.0), 1.0, 1.0, 0.0,
-                                      vec3(1.0), 0.0, 0.4, 0.0, 0.5, 0.4), 0.0);
+        vec4 looks[2] = vec4[2](vec4(30.0), vec4(30.0));
+        fragColor = vec4(computeFlare(vec2(0.8, 0.5), vec3(0.5, 0.5, 1.0), vec2(0.5), vec3(1.0),
+                                      starRate(0.0), 0, 1.0, 0.004, 0.4, looks, looks,
+                                      haloShape(0.0, 0.4), haloStrength(0.0),
+                                      streakShape(0.5, 0.4, 1.0)), 0.0);
     }
 }
 )glsl",
@@ -111,12 +113,13 @@ void main()
         fragColor = vec4(flicker(0.0, 0.4, 0.0009), flicker(12.345, 0.4, 0.0009),
                          flicker(99999.98, 4.0, 0.0), flicker(-3.7, 0.4, 0.0));
     } else if (x == 1) {
-        vec3 halo = haloRing(vec2(0.00027, 0.0), 0.0009, 0.4, 1.0);
-        fragColor = vec4(halo, streak(vec2(0.0), 0.0009, 1.0));
+        vec3 halo = haloRing(0.00027, haloShape(0.0009, 0.4), haloStrength(0.0009));
+        fragColor = vec4(halo, streak(vec2(0.0), streakShape(0.0009, 0.4, 1.0)).g);
     } else {
         // Switched on, the same kind of calls do answer something else.
-        fragColor = vec4(flicker(12.345, 0.4, 0.5), haloRing(vec2(0.0003, 0.0), 0.001, 0.4, 1.0).g,
-                         streak(vec2(0.0), 0.001, 1.0), 0.0);
+        fragColor = vec4(flicker(12.345, 0.4, 0.5),
+                         haloRing(0.0003, haloShape(0.001, 0.4), haloStrength(0.001)).g,
+                         streak(vec2(0.0), streakShape(0.001, 0.4, 1.0)).g, 0.0);
     }
 }
 )glsl",
@@ -132,16 +135,16 @@ void main()
     EXPECT_NEAR(row[2][2], 0.0015f, 1e-5f);
 }
 
-// computeFlare rounds "NumGhosts" to the nearest count and the ghost loop stops at eight.
-// The flare sits at (0.2, 0.2) with halo and streak off, so away from the star only
-// ghosts add light; each probe point is a ghost's centre, where its green disc gives
-// 0.5 × ghost intensity 0.4.
+// ghostCount rounds "NumGhosts" to the nearest count, none when the ghosts are too faint,
+// and ghostOrbs draws as many as it is given, up to eight. The flare sits at (0.2, 0.2);
+// each probe point is a ghost's centre, where its green disc gives 0.5 × intensity 0.4.
 TEST_F(FlareShaderTest, GhostCountIsRoundedAndCappedAtEight) {
     const std::vector<Pixel> row = Evaluate(R"glsl(
-vec3 flareAt(vec2 p, float numGhosts)
+float ghostsAt(vec2 p, int count, int drawn)
 {
-    return computeFlare(p, vec2(0.2), vec2(1.0), 1.0, 1.0, 0.6, vec3(1.0), numGhosts, 0.4,
-                        0.0, 0.0, 0.4);
+    vec4 sizes[2] = vec4[2](vec4(30.0), vec4(30.0));
+    return ghostOrbs(p, vec2(0.2), vec2(0.3), drawn, 1.0 / (float(count) + 1.0), 0.004, 0.4,
+                     sizes, sizes).g;
 }
 void main()
 {
@@ -150,28 +153,25 @@ void main()
     // at 0.2 + 0.3 * 2.08 and the ninth (k = 1.22) at 0.2 + 0.3 * 2.44.
     vec2 centre = vec2(0.5);
     vec2 eighth = vec2(0.2 + 0.3 * 2.08);
-    vec2 ninth = vec2(0.2 + 0.3 * 2.44);
     if (x == 0) {
-        fragColor = vec4(flareAt(centre, 0.4).g - flareAt(centre, 0.0).g,
-                         flareAt(centre, 0.6).g - flareAt(centre, 0.0).g,
-                         ghostOrbs(centre, vec2(0.2), vec2(1.0), 0, 0.4, 0.4, 1.0).g,
-                         ghostOrbs(centre, vec2(0.2), vec2(1.0), 1, 0.0009, 0.4, 1.0).g);
+        fragColor = vec4(ghostCount(0.4, 0.4), ghostCount(0.6, 0.4), ghostCount(8.6, 0.4),
+                         ghostCount(4.0, 0.0009));
     } else {
-        fragColor = vec4(flareAt(eighth, 8.6).g - flareAt(eighth, 0.0).g,
-                         ghostOrbs(eighth, vec2(0.2), vec2(1.0), 9, 0.4, 0.4, 1.0).g,
-                         ghostOrbs(ninth, vec2(0.2), vec2(1.0), 9, 0.4, 0.4, 1.0).g, 0.0);
+        fragColor = vec4(ghostsAt(centre, 1, 1), ghostsAt(centre, 1, 0), ghostsAt(eighth, 9, 8),
+                         ghostsAt(eighth, 9, 7));
     }
 }
 )glsl",
                                             2);
     ASSERT_EQ(row.size(), 2u);
     EXPECT_EQ(row[0][0], 0.0f) << "0.4 ghosts round to none";
-    EXPECT_NEAR(row[0][1], 0.2f, 1e-3f) << "0.6 ghosts round to one";
-    EXPECT_EQ(row[0][2], 0.0f) << "count 0";
+    EXPECT_EQ(row[0][1], 1.0f) << "0.6 ghosts round to one";
+    EXPECT_EQ(row[0][2], 9.0f) << "8.6 ghosts round to nine";
     EXPECT_EQ(row[0][3], 0.0f) << "ghost intensity below 0.001";
-    EXPECT_NEAR(row[1][0], 0.2f, 1e-3f) << "8.6 ghosts round to nine";
-    EXPECT_NEAR(row[1][1], 0.2f, 1e-3f) << "the eighth of nine ghosts is drawn";
-    EXPECT_EQ(row[1][2], 0.0f) << "the ninth is not";
+    EXPECT_NEAR(row[1][0], 0.2f, 1e-3f) << "one ghost, at the centre";
+    EXPECT_EQ(row[1][1], 0.0f) << "none drawn";
+    EXPECT_NEAR(row[1][2], 0.2f, 1e-3f) << "the eighth of nine ghosts is drawn";
+    EXPECT_EQ(row[1][3], 0.0f) << "with seven drawn it is not";
 }
 
 // flicker() against the reference model at a few times, with the value noise's lattice

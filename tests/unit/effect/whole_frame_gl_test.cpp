@@ -114,7 +114,6 @@ flare_model::Uniforms ReadUniforms(GLuint program) {
 const char kHashMain[] = R"glsl(
 uniform float time;
 uniform float speed;
-out vec4 fragColor;
 void main()
 {
     int x = int(gl_FragCoord.x);
@@ -133,8 +132,7 @@ void main()
 flare_model::HashValues GpuHashes(const flare_model::Uniforms& u) {
     constexpr int kWidth = flare_model::kMaxGhosts + flare_model::kMaxFlares;
     ShaderProgram program;
-    const std::string fragment =
-        std::string("#version 410 core\n") + kFlareFunctionSource + kHashMain;
+    const std::string fragment = std::string(kFlareFragmentPrelude) + kHashMain;
     EXPECT_TRUE(program.Build(kCoverVertexSource, fragment.c_str()));
     GLuint texture = 0, framebuffer = 0, vertexArray = 0;
     glGenTextures(1, &texture);

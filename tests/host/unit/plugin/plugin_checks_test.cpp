@@ -95,12 +95,28 @@ TEST(PluginText, ControlCharactersBecomeVisibleAndLongTextsAreCut) {
          "31m",
          "raw \\x9b31m"},                    // C1 control as one byte
         {"cut \xe2\x82", "cut \\xe2\\x82"},  // truncated sequence
+        // Well formed only: no overlong form, surrogate or code point above U+10FFFF.
+        {"\xe0\x80\xaf", "\\xe0\\x80\\xaf"},
+        {"\xed\xa0\x80", "\\xed\\xa0\\x80"},
+        {"\xf4\x90\x80\x80", "\\xf4\\x90\\x80\\x80"},
+        {"\xed\x9f\xbf \xf0\x9f\x98\x80", "\xed\x9f\xbf \xf0\x9f\x98\x80"},
     };
     for (const auto& [text, shown] : cases) {
         EXPECT_EQ(PrintableText(text), shown);
     }
     EXPECT_EQ(PrintableText(std::string(12, 'a'), 10), std::string(10, 'a') + "...");
     EXPECT_EQ(PrintableText(std::string(10, 'a'), 10), std::string(10, 'a'));
+}
+
+// The shortest text that reads back as the same float.
+TEST(PluginText, NumbersAreWrittenInTheirShortestExactForm) {
+    const std::pair<float, const char*> cases[] = {
+        {0.9f, "0.9"},   {1.0f, "1"},      {0.0f, "0"},
+        {-2.5f, "-2.5"}, {1e-7f, "1e-07"}, {16777216.0f, "16777216"},
+    };
+    for (const auto& [value, text] : cases) {
+        EXPECT_EQ(ffglhost::FormatFloat(value), text);
+    }
 }
 
 TEST(PluginText, ReadingStopsAtTheBound) {
