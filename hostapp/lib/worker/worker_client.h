@@ -32,6 +32,7 @@ enum class WorkerFault {
     kCrashed,      // the worker died of a signal
     kExited,       // the worker (the plug-in) ended the process
     kHung,         // a plug-in call outlived the call timeout; the worker was killed
+    kBadRequest,   // the request itself is wrong (a frame size of 0 or beyond 16384)
 };
 
 // Thrown by every request that fails. what() is one line, for example "the plug-in
@@ -111,7 +112,12 @@ class WorkerClient {
   private:
     struct Connection;
     void EnsureStarted();
-    void SendParameters();
+    // Sends a request and waits for its answer, watching the plug-in call in flight;
+    // answers what follows status and message. Throws WorkerError.
+    std::vector<uint8_t> Exchange(uint32_t type, const std::vector<uint8_t>& payload);
+    [[noreturn]] void LoseWorker(WorkerFault fault, const std::string& message);
+    // The parameter changes not yet sent, as a payload part.
+    void WriteDirty(std::vector<uint8_t>& payload);
 
     WorkerOptions options_;
     std::unique_ptr<Connection> connection_;
