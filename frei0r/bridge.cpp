@@ -268,6 +268,8 @@ void CopyThrough(const Instance& instance, const uint32_t* in, uint32_t* out) {
 
 }  // namespace
 
+// The frei0r entry points, the only symbols the module exports (exports.map).
+#pragma GCC visibility push(default)
 extern "C" {
 
 int f0r_init() {
@@ -416,3 +418,4 @@ void f0r_update2(f0r_instance_t handle, double time, const uint32_t* in1, const 
 }
 
 }  // extern "C"
+#pragma GCC visibility pop

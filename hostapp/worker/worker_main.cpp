@@ -28,7 +28,7 @@
 #include "lib/plugin/plugin_library.h"
 #include "lib/plugin/plugin_log.h"
 #include "lib/plugin/plugin_report.h"
-#include "lib/plugin/plugin_text.h"
+#include "lib/worker/stdout_lines.h"
 #include "lib/worker/worker_protocol.h"
 
 using namespace ffglhost;
@@ -48,35 +48,6 @@ class ContextError : public HostError {
   public:
     using HostError::HostError;
 };
-
-// Turns bytes written to fd 1 into prefixed lines on fd 2.
-void ForwardStdout(int readFd, std::string prefix) {
-    std::string pending;
-    char chunk[4096];
-    auto flushLine = [&](const std::string& line) {
-        const std::string out = prefix + PrintableText(line) + "\n";
-        (void)!write(2, out.data(), out.size());
-    };
-    for (;;) {
-        const ssize_t got = read(readFd, chunk, sizeof chunk);
-        if (got <= 0) {
-            break;
-        }
-        pending.append(chunk, static_cast<size_t>(got));
-        for (size_t end = pending.find('\n'); end != std::string::npos;
-             end = pending.find('\n')) {
-            flushLine(pending.substr(0, end));
-            pending.erase(0, end + 1);
-        }
-        if (pending.size() > 4096) {
-            flushLine(pending);
-            pending.clear();
-        }
-    }
-    if (!pending.empty()) {
-        flushLine(pending);
-    }
-}
 
 // Ends the process when the front end goes away, whatever the main thread is doing.
 void WatchFrontEnd() {
@@ -138,7 +109,7 @@ class Worker {
         log_.reset();
         plugin_.reset();
         context_.reset();
-        std::fflush(stdout);
+        lines_.reset();
     }
 
   private:
@@ -167,7 +138,7 @@ class Worker {
         }
         StartForwarding(quiet ? std::string() : prefix, quiet);
         plugin_ = std::make_unique<PluginLibrary>(path);
-        log_ = std::make_unique<PluginLog>(*plugin_, quiet ? nullptr : stderr);
+        log_ = std::make_unique<PluginLog>(*plugin_, quiet ? nullptr : stderr, prefix);
         report_ = ReadPluginReport(*plugin_);
         values_.clear();
         WriteReport(body, report_);
@@ -181,15 +152,7 @@ class Worker {
             close(null);
             return;
         }
-        int fds[2];
-        if (pipe(fds) != 0) {
-            dup2(2, 1);
-            return;
-        }
-        dup2(fds[1], 1);
-        close(fds[1]);
-        setvbuf(stdout, nullptr, _IOLBF, 0);
-        std::thread(ForwardStdout, fds[0], prefix).detach();
+        lines_ = std::make_unique<StdoutLines>(prefix);
     }
 
     void EnsureContext() {
@@ -341,6 +304,7 @@ class Worker {
         }
     }
 
+    std::unique_ptr<StdoutLines> lines_;
     std::unique_ptr<PluginLibrary> plugin_;
     std::unique_ptr<PluginLog> log_;
     PluginReport report_;
