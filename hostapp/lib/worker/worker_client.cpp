@@ -27,6 +27,7 @@ namespace ffglhost {
 namespace {
 
 constexpr int kTickMs = 50;
+constexpr int kGoodbyeMs = 1000;
 
 std::string Directory(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -97,6 +98,14 @@ struct WorkerClient::Connection {
     ~Connection() {
         if (socket >= 0) {
             close(socket);  // the worker ends when its socket closes
+        }
+        // A second to let the plug-in release its instance and context, then SIGKILL.
+        for (int waited = 0; pid > 0 && waited < kGoodbyeMs; waited += 10) {
+            if (waitpid(pid, nullptr, WNOHANG) != 0) {
+                pid = -1;
+            } else {
+                usleep(10 * 1000);
+            }
         }
         if (pid > 0) {
             kill(pid, SIGKILL);
