@@ -20,7 +20,11 @@ ref() {
   "$FFGL_HOST" render "$QUELLIX" --input "$input" -n "$frames" --out "ref_$name" -q "$@" >/dev/null
   raw "ref_$name/frame_%04d.png" "ref_$name.rgba"
 }
-same() { echo "$3: $("$FRAME_DIFF" "$1" "$2" "${4:-0}")" || fail "$3 differs from ffgl-host render"; }
+same() {
+  local result
+  result=$("$FRAME_DIFF" "$1" "$2" "${4:-0}") || fail "$3 differs from ffgl-host render: $result"
+  echo "$3: $result"
+}
 visible() { "$FRAME_DIFF" "$1" "$2" --at-least 128 >/dev/null || fail "no flare in $2"; }
 melt_run() {  # melt_run OUT INPUT FRAMES [filter properties] [-- consumer properties]
   local out=$1 input=$2 frames=$3; shift 3
