@@ -112,7 +112,7 @@ int Frei0rType(const ffglhost::ParameterReport& parameter) {
         return F0R_PARAM_STRING;
     }
     return parameter.type == kFfglBoolean || parameter.type == kFfglEvent ? F0R_PARAM_BOOL
-                                                                           : F0R_PARAM_DOUBLE;
+                                                                          : F0R_PARAM_DOUBLE;
 }
 
 void Describe(Description& d) {
@@ -141,8 +141,7 @@ void Describe(Description& d) {
         } else if (d.report.type == FF_EFFECT && d.report.inputsKnown &&
                    d.report.minimumInputs > 1) {
             d.problem = "the FFGL plug-in " + d.pluginPath + " needs " +
-                        std::to_string(d.report.minimumInputs) +
-                        " inputs; a frei0r filter has one";
+                        std::to_string(d.report.minimumInputs) + " inputs; a frei0r filter has one";
         }
     } catch (const std::exception& error) {
         d.problem = "cannot use the FFGL plug-in " + d.pluginPath + ": " + error.what();
@@ -150,8 +149,8 @@ void Describe(Description& d) {
     }
     if (d.problem.empty()) {
         d.name = d.report.name.empty() ? d.moduleName : d.report.name;
-        d.explanation = d.report.description.empty() ? "FFGL plug-in " + d.report.name
-                                                     : d.report.description;
+        d.explanation =
+            d.report.description.empty() ? "FFGL plug-in " + d.report.name : d.report.description;
         for (const ffglhost::ParameterReport& parameter : d.report.parameters) {
             d.parameterTypes.push_back(Frei0rType(parameter));
             char range[96] = "";
@@ -317,8 +316,7 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
             SayOnce(d.problem);
             return nullptr;
         }
-        if (width < 1 || height < 1 || width > kMaxSide ||
-            height > kMaxSide) {
+        if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) {
             SayOnce("a frame of " + std::to_string(width) + "x" + std::to_string(height) +
                     " cannot be drawn (sizes run from 1 to 16384)");
             return nullptr;
@@ -372,7 +370,8 @@ void f0r_get_param_value(f0r_instance_t handle, f0r_param_t param, int index) {
     const auto position = static_cast<size_t>(index);
     if (d.report.parameters[position].isText) {
         // The text stays valid until the next change of this parameter.
-        *static_cast<f0r_param_string*>(param) = const_cast<char*>(instance->texts[position].c_str());
+        *static_cast<f0r_param_string*>(param) =
+            const_cast<char*>(instance->texts[position].c_str());
         return;
     }
     *static_cast<double*>(param) = instance->values[position];

@@ -5,9 +5,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
-#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -24,8 +24,9 @@ CLI::App* AddFrei0rCommand(CLI::App& app, Frei0rOptions& options) {
         app.add_subcommand("frei0r", "Write a frei0r filter module that runs a plug-in");
     command->add_option("PLUGIN", options.plugin, "Path to the plug-in library")->required();
     command->add_option("--out", options.out, "Folder to write the module into")->required();
-    command->add_option("--call-timeout", options.callTimeout,
-                        "Seconds any one plug-in call may take before it is stopped (0: no limit)")
+    command
+        ->add_option("--call-timeout", options.callTimeout,
+                     "Seconds any one plug-in call may take before it is stopped (0: no limit)")
         ->capture_default_str();
     return command;
 }
@@ -56,8 +57,8 @@ std::string BridgeTemplate() {
             return candidate;
         }
     }
-    throw HostError("cannot find the frei0r bridge (lib/frei0r-1/quellix_shine.so beside " +
-                    dir + "/..); build the frei0r target or install ffgl-host");
+    throw HostError("cannot find the frei0r bridge (lib/frei0r-1/quellix_shine.so beside " + dir +
+                    "/..); build the frei0r target or install ffgl-host");
 }
 
 std::vector<char> ReadFile(const std::string& path) {
@@ -74,7 +75,8 @@ void WriteModule(const std::string& path, const std::vector<char>& bytes) {
     const std::string staged = path.substr(0, path.rfind('/') + 1) + ".ffgl-host-" +
                                std::to_string(getpid()) + "-" + path.substr(path.rfind('/') + 1);
     std::FILE* file = std::fopen(staged.c_str(), "wb");
-    bool written = file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
+    bool written =
+        file != nullptr && std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
     written = file != nullptr && std::fclose(file) == 0 && written;
     if (!written || chmod(staged.c_str(), 0755) != 0 || rename(staged.c_str(), path.c_str()) != 0) {
         const std::string reason = std::strerror(errno);

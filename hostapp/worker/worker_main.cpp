@@ -72,8 +72,8 @@ struct Drawing {
 class Worker {
   public:
     Worker() {
-        void* page = mmap(nullptr, kCallPageBytes, PROT_READ | PROT_WRITE, MAP_SHARED,
-                          kWorkerMemoryFd, 0);
+        void* page =
+            mmap(nullptr, kCallPageBytes, PROT_READ | PROT_WRITE, MAP_SHARED, kWorkerMemoryFd, 0);
         if (page != MAP_FAILED) {
             PublishCallsTo(static_cast<CallRecord*>(page));
         }
@@ -203,8 +203,7 @@ class Worker {
     // value set so far.
     void Prepare(uint32_t width, uint32_t height) {
         EnsureContext();
-        if (drawing_.instance != nullptr && drawing_.width == width &&
-            drawing_.height == height) {
+        if (drawing_.instance != nullptr && drawing_.width == width && drawing_.height == height) {
             return;
         }
         drawing_ = Drawing();
@@ -321,8 +320,9 @@ class Worker {
 int main() {
     signal(SIGPIPE, SIG_IGN);
     if (fcntl(kWorkerSocketFd, F_GETFD) < 0 || fcntl(kWorkerMemoryFd, F_GETFD) < 0) {
-        std::fprintf(stderr, "ffgl-worker: runs FFGL plug-ins for ffgl-host and its bridges; "
-                             "it is started by them, not by hand\n");
+        std::fprintf(stderr,
+                     "ffgl-worker: runs FFGL plug-ins for ffgl-host and its bridges; "
+                     "it is started by them, not by hand\n");
         return 2;
     }
     std::thread(WatchFrontEnd).detach();

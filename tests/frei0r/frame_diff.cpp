@@ -35,7 +35,7 @@ int main(int argc, char** argv) {
         largest = d > largest ? d : largest;
         differing += d != 0 ? 1 : 0;
     }
-    std::printf("largest channel difference %d/255 (%zu of %zu bytes differ)\n", largest,
-                differing, a.size());
+    std::printf("largest channel difference %d/255 (%zu of %zu bytes differ)\n", largest, differing,
+                a.size());
     return atLeast ? (largest >= limit ? 0 : 1) : (largest <= limit ? 0 : 1);
 }

@@ -168,7 +168,7 @@ void WorkerClient::EnsureStarted() {
     if (worker.empty()) {
         const char* fromEnvironment = std::getenv("FFGL_WORKER");
         worker = fromEnvironment != nullptr && *fromEnvironment != '\0' ? fromEnvironment
-                                                                          : DefaultWorkerPath();
+                                                                        : DefaultWorkerPath();
     }
     auto connection = std::make_unique<Connection>();
     int sockets[2];
@@ -204,15 +204,15 @@ void WorkerClient::EnsureStarted() {
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     char* argv[] = {const_cast<char*>("ffgl-worker"), nullptr};
-    const int failed = posix_spawn(&connection->pid, worker.c_str(), &actions, &attributes, argv,
-                                   environ);
+    const int failed =
+        posix_spawn(&connection->pid, worker.c_str(), &actions, &attributes, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     close(theirs);
     if (failed != 0) {
         connection->pid = -1;
-        throw WorkerError(WorkerFault::kCannotStart, "cannot start the worker " + worker + ": " +
-                                                         std::strerror(failed));
+        throw WorkerError(WorkerFault::kCannotStart,
+                          "cannot start the worker " + worker + ": " + std::strerror(failed));
     }
     connection_ = std::move(connection);
 }
@@ -242,10 +242,9 @@ std::vector<uint8_t> WorkerClient::Exchange(uint32_t type, const std::vector<uin
             MonotonicMs() - c.calls->startedMs.load() > limitMs) {
             char limit[32];
             std::snprintf(limit, sizeof limit, "%g", options_.callTimeoutSeconds);
-            LoseWorker(WorkerFault::kHung, "the plug-in did not return within " +
-                                               std::string(limit) + " s " +
-                                               DescribeCall(c.calls->code.load()) +
-                                               "; its worker was stopped");
+            LoseWorker(WorkerFault::kHung,
+                       "the plug-in did not return within " + std::string(limit) + " s " +
+                           DescribeCall(c.calls->code.load()) + "; its worker was stopped");
         }
     }
     MessageType answerType{};
@@ -261,8 +260,7 @@ std::vector<uint8_t> WorkerClient::Exchange(uint32_t type, const std::vector<uin
         }
         if (reaped > 0 && WIFEXITED(status)) {
             LoseWorker(WorkerFault::kExited, "the plug-in ended its process (exit status " +
-                                                 std::to_string(WEXITSTATUS(status)) + ") " +
-                                                 call);
+                                                 std::to_string(WEXITSTATUS(status)) + ") " + call);
         }
         LoseWorker(WorkerFault::kExited, "the plug-in's worker ended " + call);
     }
@@ -289,8 +287,8 @@ const PluginReport& WorkerClient::Load(const std::string& path) {
     request.Text(path);
     request.Text(options_.logPrefix);
     request.U32(options_.quiet ? 1 : 0);
-    const std::vector<uint8_t> body = Exchange(static_cast<uint32_t>(MessageType::kLoad),
-                                               request.Bytes());
+    const std::vector<uint8_t> body =
+        Exchange(static_cast<uint32_t>(MessageType::kLoad), request.Bytes());
     MessageReader reader(body);
     report_ = ReadReport(reader);
     path_ = path;
