@@ -40,9 +40,10 @@ constexpr uint32_t kOk = 0;
 constexpr uint32_t kFailed = 1;
 constexpr uint32_t kNoContext = 2;
 
-// Frames a plug-in's own clock may be wound forward by in one request (Quellix Shine
-// takes about 0.16 ms for each on llvmpipe: at most some 16 s, an hour of 25 fps video).
-constexpr int64_t kMaxCatchUp = 100000;
+// Frames a plug-in's own clock may be wound forward by in one request: Quellix Shine
+// takes about 0.16 ms for each on llvmpipe, so at most some 1.6 s (6.7 minutes of 25 fps
+// video). Farther jumps go on from where the clock is.
+constexpr int64_t kMaxCatchUp = 10000;
 
 // Failures that the front end reports as "cannot start".
 class ContextError : public HostError {
@@ -270,10 +271,11 @@ class Worker {
                 Send(change);
             }
         }
-        if (frameIndex >= 0 && frameIndex - drawing_.framesDrawn <= kMaxCatchUp) {
-            while (drawing_.framesDrawn < frameIndex) {
-                DrawUnseen();
-            }
+        if (frameIndex >= 0 && frameIndex - drawing_.framesDrawn > kMaxCatchUp) {
+            drawing_.framesDrawn = frameIndex;
+        }
+        while (frameIndex >= 0 && drawing_.framesDrawn < frameIndex) {
+            DrawUnseen();
         }
         if (hasInput) {
             drawing_.input->Upload(frames);
