@@ -51,11 +51,13 @@ class ContextError : public HostError {
     using HostError::HostError;
 };
 
-// Ends the process when the front end goes away, whatever the main thread is doing.
+// Ends the process when the front end goes away, whatever the main thread is doing: it
+// gets two seconds to release the plug-in cleanly (the front end waits one, then kills).
 void WatchFrontEnd() {
     pollfd watched{kWorkerSocketFd, POLLRDHUP, 0};
     for (;;) {
         if (poll(&watched, 1, -1) > 0 && (watched.revents & (POLLRDHUP | POLLHUP | POLLERR))) {
+            sleep(2);
             _exit(0);
         }
     }
