@@ -244,7 +244,7 @@ std::vector<uint8_t> WorkerClient::Exchange(uint32_t type, const std::vector<uin
             std::snprintf(limit, sizeof limit, "%g", options_.callTimeoutSeconds);
             LoseWorker(WorkerFault::kHung,
                        "the plug-in did not return within " + std::string(limit) + " s " +
-                           DescribeCall(c.calls->code.load()) + "; its worker was stopped");
+                           DescribeCall(c.calls->code.load()) + "; it was stopped");
         }
     }
     MessageType answerType{};
@@ -259,7 +259,7 @@ std::vector<uint8_t> WorkerClient::Exchange(uint32_t type, const std::vector<uin
                        "the plug-in crashed (" + SignalName(WTERMSIG(status)) + ") " + call);
         }
         if (reaped > 0 && WIFEXITED(status)) {
-            LoseWorker(WorkerFault::kExited, "the plug-in ended its process (exit status " +
+            LoseWorker(WorkerFault::kExited, "the plug-in ended the process (exit status " +
                                                  std::to_string(WEXITSTATUS(status)) + ") " + call);
         }
         LoseWorker(WorkerFault::kExited, "the plug-in's worker ended " + call);

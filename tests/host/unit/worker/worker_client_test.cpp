@@ -74,7 +74,7 @@ TEST(WorkerClient, ReportsACrashAHangAnExitAndStartsANewWorkerForTheNextFrame) {
         {"hang:17", WorkerFault::kHung,
          "the plug-in did not return within 0.5 s in function code 17 (process frame)"},
         {"exit:17", WorkerFault::kExited,
-         "the plug-in ended its process (exit status 3) in function code 17 (process frame)"},
+         "the plug-in ended the process (exit status 3) in function code 17 (process frame)"},
     };
     // A sanitizer build's worker would otherwise catch the plug-in's signal itself.
     setenv("ASAN_OPTIONS", "handle_segv=0:handle_abort=0:detect_leaks=0", 1);
