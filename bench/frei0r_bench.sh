@@ -16,6 +16,10 @@ work="$(mktemp -d)"
 trap 'rm -rf "$work"' EXIT
 
 "$build/hostapp/ffgl-host" frei0r "$build/Quellix.so" --out "$work" >/dev/null
+# The tests' hostile plug-in, left alone, draws nothing: through the bridge it costs the
+# transport alone.
+noop="$build/tests/host/host_fixture_hostile.so"
+[ -e "$noop" ] && "$build/hostapp/ffgl-host" frei0r "$noop" --out "$work" >/dev/null
 export FREI0R_PATH="$work"
 
 # ffmpeg_ms SIZE wall|cpu [FILTER]: milliseconds per frame of a whole ffmpeg run.
@@ -52,6 +56,13 @@ table() {
       t = b - e - p
       printf "%-10s %10.2f %10.2f %10.2f %13.2f %9.0f%%   bridge %.1f fps, effect %.1f fps\n",
         s, e, b, p, t, 100 * t / e, 1000 / b, 1000 / e }'
+    if [ -e "$noop" ]; then
+      local alone
+      alone=$(ffmpeg_ms "$size" "$clock" "frei0r=hostile")
+      awk -v s="$size" -v a="$alone" -v e="${effects[$i]}" -v p="$plain" 'BEGIN {
+        printf "%-10s transport measured with a plug-in that draws nothing: %.2f ms, %.0f%% of the effect\n",
+          s, a - p, 100 * (a - p) / e }'
+    fi
     i=$((i + 1))
   done
 }
