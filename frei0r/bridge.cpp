@@ -15,6 +15,7 @@ extern "C" {
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,7 @@ extern "C" {
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "lib/worker/bridge_link.h"
@@ -47,6 +49,7 @@ constexpr uint32_t kFfglBoolean = 0;
 constexpr uint32_t kFfglEvent = 1;
 constexpr uint32_t kFfglSource = 1;  // plug-in type of a source
 constexpr unsigned kMaxSide = 16384;
+constexpr int kFirstGapWaitMs = 200;
 
 // What the module knows about its plug-in, read once through a short-lived worker.
 struct Description {
@@ -244,7 +247,14 @@ void Draw(Instance& instance, double time, const uint32_t* in, uint32_t* out) {
     frame.height = instance.height;
     frame.input = reinterpret_cast<const uint8_t*>(in);
     frame.output = reinterpret_cast<uint8_t*>(out);
-    const double duration = frameDuration.load();
+    double duration = frameDuration.load();
+    // A first frame after the clip's start: another thread may be drawing the frame
+    // before it (MLT starts its threads together), which tells the frame gap. Wait a
+    // moment for it rather than take this frame for the first one.
+    for (int waited = 0; duration == 0.0 && time != 0.0 && waited < kFirstGapWaitMs; waited += 2) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        duration = frameDuration.load();
+    }
     // Times in milliseconds (ffmpeg) have frame gaps of 1 or more; seconds (MLT,
     // GStreamer) below 1.
     frame.hostSeconds = duration >= 1.0 ? time / 1000.0 : time;
