@@ -46,7 +46,7 @@ gst_run() {  # gst_run OUT SOURCE [element properties]
 }
 # hostile MODE MODULE: the hostile plug-in inside ffmpeg writing raw video to a pipe.
 hostile() {
-  HOSTILE_MODE=$1 FFGL_BRIDGE_TIMEOUT=1 "${FF[@]}" -loop 1 -i pic.png -frames:v 4 \
+  HOSTILE_MODE=$1 FFGL_BRIDGE_TIMEOUT=2 "${FF[@]}" -loop 1 -i pic.png -frames:v 4 \
     -vf "format=rgba,frei0r=$2" -f rawvideo -pix_fmt rgba - 2>"err_$1" | cat >"out_$1.rgba" ||
     fail "ffmpeg failed with HOSTILE_MODE=$1: $(cat "err_$1")"
   echo "HOSTILE_MODE=$1, standard error:"; sed 's/^/    /' "err_$1"

@@ -230,30 +230,39 @@ std::vector<uint8_t> WorkerClient::Exchange(uint32_t type, const std::vector<uin
     }
     const int64_t limitMs = static_cast<int64_t>(options_.callTimeoutSeconds * 1000.0);
     pollfd watched{c.socket, POLLIN, 0};
+    bool hung = false;
     for (;;) {
         const int ready = poll(&watched, 1, kTickMs);
-        if (ready > 0) {
-            break;
-        }
-        if (ready < 0 && errno != EINTR) {
+        if (ready > 0 || (ready < 0 && errno != EINTR)) {
             break;
         }
         if (limitMs > 0 && c.calls->inCall.load() != 0 &&
             MonotonicMs() - c.calls->startedMs.load() > limitMs) {
-            char limit[32];
-            std::snprintf(limit, sizeof limit, "%g", options_.callTimeoutSeconds);
-            LoseWorker(WorkerFault::kHung,
-                       "the plug-in did not return within " + std::string(limit) + " s " +
-                           DescribeCall(c.calls->code.load()) + "; it was stopped");
+            hung = true;
+            break;
         }
     }
     MessageType answerType{};
     std::vector<uint8_t> answer;
-    if (!ReceiveMessage(c.socket, answerType, answer) || answerType != MessageType::kAnswer) {
+    if (hung || !ReceiveMessage(c.socket, answerType, answer) ||
+        answerType != MessageType::kAnswer) {
         const std::string call = DescribeCall(c.calls->code.load());
+        if (hung) {
+            kill(c.pid, SIGKILL);
+        }
         int status = 0;
-        pid_t reaped = waitpid(c.pid, &status, 0);
+        const pid_t reaped = waitpid(c.pid, &status, 0);
         c.pid = -1;
+        // A worker still tearing down after a crash when the limit passed died of its
+        // own signal, not ours: that is a crash, not a hang.
+        if (hung && !(reaped > 0 && WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL) &&
+            !(reaped > 0 && WIFEXITED(status))) {
+            char limit[32];
+            std::snprintf(limit, sizeof limit, "%g", options_.callTimeoutSeconds);
+            LoseWorker(WorkerFault::kHung, "the plug-in did not return within " +
+                                               std::string(limit) + " s " + call +
+                                               "; it was stopped");
+        }
         if (reaped > 0 && WIFSIGNALED(status)) {
             LoseWorker(WorkerFault::kCrashed,
                        "the plug-in crashed (" + SignalName(WTERMSIG(status)) + ") " + call);
