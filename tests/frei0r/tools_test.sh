@@ -121,7 +121,12 @@ case "$1" in
     hostile quiet hostile
     cmp "out_chatty.rgba" "out_quiet.rgba" || fail "the plug-in's output reached ffmpeg's"
     [ "$(stat -c %s out_chatty.rgba)" = $((4 * 320 * 240 * 4)) ] || fail "short output"
-    grep -q '^\[plugin\] chatty: code 17$' err_chatty || fail "the plug-in's lines are lost" ;;
+    grep -q '^\[plugin\] chatty: code 17$' err_chatty || fail "the plug-in's lines are lost"
+    # Instances made only to be asked about (GStreamer, melt -query) start no worker.
+    HOSTILE_MODE=chatty gst-inspect-1.0 frei0r-filter-hostile >inspect 2>&1
+    HOSTILE_MODE=chatty melt -query filter=frei0r.hostile >>inspect 2>&1
+    grep -q 'Level' inspect || fail "the tools did not describe the plug-in"
+    ! grep -q 'chatty' inspect || fail "a worker ran for an instance that drew nothing" ;;
   bad_plugin)  # a plug-in moved away, then replaced by a library without plugMain
     mkdir -p moved moved_mods && cp "$HOSTILE" moved/hostile_copy.so
     "$FFGL_HOST" frei0r moved/hostile_copy.so --out moved_mods >/dev/null
