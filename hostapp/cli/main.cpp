@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "frei0r_command.h"
 #include "info_command.h"
 #include "lib/host_error.h"
 #include "lib/plugin/plugin_instance.h"
@@ -38,8 +39,10 @@ int main(int argc, char** argv) {
     app.set_version_flag("--version", std::string("ffgl-host ") + ffglhost::kHostVersion);
     InfoOptions infoOptions;
     RenderOptions renderOptions;
+    Frei0rOptions frei0rOptions;
     CLI::App* info = AddInfoCommand(app, infoOptions);
     CLI::App* render = AddRenderCommand(app, renderOptions);
+    CLI::App* frei0r = AddFrei0rCommand(app, frei0rOptions);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -47,17 +50,24 @@ int main(int argc, char** argv) {
             return app.exit(error);  // --help, --version
         }
         const std::string first = argc > 1 ? argv[1] : "";
-        if (!first.empty() && first[0] != '-' && first != "info" && first != "render") {
+        if (!first.empty() && first[0] != '-' && first != "info" && first != "render" &&
+            first != "frei0r") {
             return ReportUsage(
-                "unknown command \"" + first + "\"; the commands are info and render", nullptr);
+                "unknown command \"" + first + "\"; the commands are info, render and frei0r",
+                nullptr);
         }
         return ReportUsage(error.what(), ChosenCommand(app));
     }
 
     try {
+        if (frei0r->parsed()) {
+            return RunFrei0r(frei0rOptions);
+        }
         return info->parsed() ? RunInfo(infoOptions) : RunRender(renderOptions);
     } catch (const UsageError& error) {
-        return ReportUsage(error.what(), info->parsed() ? info : render);
+        return ReportUsage(error.what(), info->parsed()     ? info
+                                         : frei0r->parsed() ? frei0r
+                                                            : render);
     } catch (const ffglhost::HostError& error) {
         PrintError(error.what());
         return 1;
