@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Installs the Debian package as a user would (apt-get, root), runs the flare in the tools
+# that look in the system's folders, with no FREI0R_PATH, and removes the package again:
+# every file it brought, and every directory only it owned, must be gone.
+#   tests/package/install_test.sh [PACKAGE.deb]   (default: the one scripts/package.sh builds)
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+version="$(sed -n 's/^project(QuellixShine VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
+deb="$(realpath "${1:-dist/quellix-shine_${version}_amd64.deb}")"
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+  sudo="sudo"
+fi
+export DEBIAN_FRONTEND=noninteractive
+unset FREI0R_PATH
+
+work="$(mktemp -d)"
+installed() { dpkg-query -W -f='${Status}' quellix-shine 2>/dev/null | grep -q 'ok installed'; }
+# Whatever happens, the system is left without the package.
+trap 'if installed; then $sudo apt-get remove -y -qq quellix-shine >/dev/null; fi; rm -rf "$work"' EXIT
+fail() {
+  echo "install test: FAILED: $*" >&2
+  exit 1
+}
+run() {
+  echo "+ $*" >&2
+  "$@"
+}
+
+# blue_excess FILE.rgb: mean blue minus mean red of an rgb24 picture, in 1/255. The flare
+# is blue, so it raises this well above a grey picture's 0.
+blue_excess() {
+  od -An -v -tu1 -w3 "$1" | awk '{ r += $1; b += $3; n++ } END { printf "%.1f", (b - r) / n }'
+}
+# expect_flare TOOL BASE.rgb FLARED.rgb: the tool's frame with the filter shows the flare.
+expect_flare() {
+  local base flared
+  base="$(blue_excess "$2")"
+  flared="$(blue_excess "$3")"
+  echo "$1: blue minus red $base without the filter, $flared with it"
+  awk -v a="$base" -v b="$flared" 'BEGIN { exit !(b - a >= 4) }' ||
+    fail "$1 drew no flare"
+}
+
+if installed; then
+  run $sudo apt-get remove -y -qq quellix-shine
+fi
+run $sudo apt-get install -y -qq "$deb"
+dpkg -L quellix-shine | grep -v '^/\.$' >"$work/files"
+echo "the package installed $(wc -l <"$work/files") paths"
+
+run ffgl-host info /usr/lib/ffgl/Quellix.so >"$work/info"
+grep -q 'QX01  Quellix Shine' "$work/info" || fail "ffgl-host info did not describe the plug-in"
+
+# The frei0r module, in the three tools' own search paths.
+if [ -d frei0r ]; then
+  grep -qx /usr/lib/frei0r-1/quellix_shine.so "$work/files" || fail "no frei0r module"
+  (
+    cd "$work"
+    run ffmpeg -v error -f lavfi -i color=c=0x303030:s=320x240 -frames:v 1 grey.png
+    run ffmpeg -v error -i grey.png -frames:v 1 -pix_fmt rgb24 -f rawvideo ffmpeg-base.rgb
+    run ffmpeg -v error -i grey.png -vf frei0r=quellix_shine -frames:v 1 -pix_fmt rgb24 \
+      -f rawvideo ffmpeg-flare.rgb
+    expect_flare ffmpeg ffmpeg-base.rgb ffmpeg-flare.rgb
+
+    # melt_frame OUT.rgb [FILTER ARGUMENTS]: one frame of the picture through melt.
+    melt_frame() {
+      local out="$1"
+      shift
+      run melt -quiet grey.png out=0 "$@" -consumer "avformat:$out" f=rawvideo \
+        vcodec=rawvideo pix_fmt=rgb24 width=320 height=240 frames=1
+    }
+    melt_frame melt-base.rgb
+    melt_frame melt-flare.rgb -filter frei0r.quellix_shine
+    expect_flare melt melt-base.rgb melt-flare.rgb
+
+    run gst-inspect-1.0 frei0r-filter-quellix-shine >gst-inspect.txt ||
+      fail "GStreamer has no frei0r-filter-quellix-shine"
+  )
+fi
+
+# Removal: nothing of the package stays behind.
+while read -r path; do
+  if [ -d "$path" ] && [ ! -L "$path" ]; then
+    # A directory is the package's own when no other package lists it.
+    owners="$(dpkg-query -S "$path" | sed -n "s|: $path\$||p")"
+    [ "$owners" = quellix-shine ] && echo "$path" >>"$work/own-dirs"
+  else
+    echo "$path" >>"$work/own-files"
+  fi
+done <"$work/files"
+run $sudo apt-get remove -y -qq quellix-shine
+left=0
+while read -r path; do
+  if [ -e "$path" ] || [ -L "$path" ]; then
+    echo "left behind: $path" >&2
+    left=1
+  fi
+done < <(cat "$work/own-files" "$work/own-dirs")
+[ "$left" = 0 ] || fail "files stayed after apt-get remove"
+echo "install test: passed ($(wc -l <"$work/own-files") files and $(wc -l <"$work/own-dirs") directories installed and removed)"
