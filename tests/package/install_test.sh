@@ -13,6 +13,7 @@ if [ "$(id -u)" -ne 0 ]; then
 fi
 export DEBIAN_FRONTEND=noninteractive
 unset FREI0R_PATH
+scripts/install-deps.sh package
 
 work="$(mktemp -d)"
 installed() { dpkg-query -W -f='${Status}' quellix-shine 2>/dev/null | grep -q 'ok installed'; }
