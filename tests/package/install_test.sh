@@ -3,7 +3,8 @@
 # that look in the system's folders, with no FREI0R_PATH, and removes the package again:
 # every file it brought, and every directory only it owned, must be gone.
 #   tests/package/install_test.sh [PACKAGE.deb]   (default: the one scripts/package.sh builds)
-set -euo pipefail
+set -Eeuo pipefail
+trap 'echo "install test: FAILED at line $LINENO" >&2' ERR
 cd "$(dirname "$0")/../.."
 version="$(sed -n 's/^project(QuellixShine VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
 deb="$(realpath "${1:-dist/quellix-shine_${version}_amd64.deb}")"
@@ -16,9 +17,10 @@ unset FREI0R_PATH
 scripts/install-deps.sh package
 
 work="$(mktemp -d)"
-installed() { dpkg-query -W -f='${Status}' quellix-shine 2>/dev/null | grep -q 'ok installed'; }
+# known: dpkg lists the package, installed or not yet purged.
+known() { dpkg-query -W quellix-shine >/dev/null 2>&1; }
 # Whatever happens, the system is left without the package.
-trap 'if installed; then $sudo apt-get remove -y -qq quellix-shine >/dev/null; fi; rm -rf "$work"' EXIT
+trap 'if known; then $sudo apt-get purge -y -qq quellix-shine >/dev/null; fi; rm -rf "$work"' EXIT
 fail() {
   echo "install test: FAILED: $*" >&2
   exit 1
@@ -43,8 +45,8 @@ expect_flare() {
     fail "$1 drew no flare"
 }
 
-if installed; then
-  run $sudo apt-get remove -y -qq quellix-shine
+if known; then
+  run $sudo apt-get purge -y -qq quellix-shine
 fi
 run $sudo apt-get install -y -qq "$deb"
 dpkg -L quellix-shine | grep -v '^/\.$' >"$work/files"
@@ -98,5 +100,12 @@ while read -r path; do
     left=1
   fi
 done < <(cat "$work/own-files" "$work/own-dirs")
+# dpkg itself keeps nothing either (a package with a postrm would stay listed until purged).
+for path in /var/lib/dpkg/info/quellix-shine.*; do
+  if [ -e "$path" ]; then
+    echo "left behind: $path" >&2
+    left=1
+  fi
+done
 [ "$left" = 0 ] || fail "files stayed after apt-get remove"
 echo "install test: passed ($(wc -l <"$work/own-files") files and $(wc -l <"$work/own-dirs") directories installed and removed)"
