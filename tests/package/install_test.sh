@@ -17,6 +17,9 @@ unset FREI0R_PATH
 scripts/install-deps.sh package
 
 work="$(mktemp -d)"
+# A home of its own: no ~/.frei0r-1 or GStreamer registry of an earlier run takes part.
+mkdir "$work/home"
+export HOME="$work/home"
 # known: dpkg lists the package, installed or not yet purged.
 known() { dpkg-query -W quellix-shine >/dev/null 2>&1; }
 # Whatever happens, the system is left without the package.
