@@ -9,9 +9,7 @@ cd "$(dirname "$0")/../.."
 version="$(sed -n 's/^project(QuellixShine VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
 deb="$(realpath "${1:-dist/quellix-shine_${version}_amd64.deb}")"
 sudo=""
-if [ "$(id -u)" -ne 0 ]; then
-  sudo="sudo"
-fi
+[ "$(id -u)" = 0 ] || sudo=sudo
 export DEBIAN_FRONTEND=noninteractive
 unset FREI0R_PATH
 scripts/install-deps.sh package
@@ -20,9 +18,8 @@ work="$(mktemp -d)"
 # A home of its own: no ~/.frei0r-1 or GStreamer registry of an earlier run takes part.
 mkdir "$work/home"
 export HOME="$work/home"
-# known: dpkg lists the package, installed or not yet purged.
+# Whatever happens, the system is left without the package (dpkg lists it in no state).
 known() { dpkg-query -W quellix-shine >/dev/null 2>&1; }
-# Whatever happens, the system is left without the package.
 trap 'if known; then $sudo apt-get purge -y -qq quellix-shine >/dev/null; fi; rm -rf "$work"' EXIT
 fail() {
   echo "install test: FAILED: $*" >&2
@@ -69,15 +66,10 @@ if [ -d frei0r ]; then
       -f rawvideo ffmpeg-flare.rgb
     expect_flare ffmpeg ffmpeg-base.rgb ffmpeg-flare.rgb
 
-    # melt_frame OUT.rgb [FILTER ARGUMENTS]: one frame of the picture through melt.
-    melt_frame() {
-      local out="$1"
-      shift
-      run melt -quiet grey.png out=0 "$@" -consumer "avformat:$out" f=rawvideo \
-        vcodec=rawvideo pix_fmt=rgb24 width=320 height=240 frames=1
-    }
-    melt_frame melt-base.rgb
-    melt_frame melt-flare.rgb -filter frei0r.quellix_shine
+    consumer=(f=rawvideo vcodec=rawvideo pix_fmt=rgb24 width=320 height=240 frames=1)
+    run melt -quiet grey.png out=0 -consumer avformat:melt-base.rgb "${consumer[@]}"
+    run melt -quiet grey.png out=0 -filter frei0r.quellix_shine \
+      -consumer avformat:melt-flare.rgb "${consumer[@]}"
     expect_flare melt melt-base.rgb melt-flare.rgb
 
     run gst-inspect-1.0 frei0r-filter-quellix-shine >gst-inspect.txt ||
@@ -86,6 +78,7 @@ if [ -d frei0r ]; then
 fi
 
 # Removal: nothing of the package stays behind.
+touch "$work/own-files" "$work/own-dirs"
 while read -r path; do
   if [ -d "$path" ] && [ ! -L "$path" ]; then
     # A directory is the package's own when no other package lists it.
@@ -96,19 +89,10 @@ while read -r path; do
   fi
 done <"$work/files"
 run $sudo apt-get remove -y -qq quellix-shine
-left=0
-while read -r path; do
-  if [ -e "$path" ] || [ -L "$path" ]; then
-    echo "left behind: $path" >&2
-    left=1
-  fi
-done < <(cat "$work/own-files" "$work/own-dirs")
-# dpkg itself keeps nothing either (a package with a postrm would stay listed until purged).
-for path in /var/lib/dpkg/info/quellix-shine.*; do
-  if [ -e "$path" ]; then
-    echo "left behind: $path" >&2
-    left=1
-  fi
+# dpkg keeps nothing of it either (a package with a postrm stays listed until purged).
+left=""
+for path in $(cat "$work/own-files" "$work/own-dirs") /var/lib/dpkg/info/quellix-shine.*; do
+  if [ -e "$path" ] || [ -L "$path" ]; then left+=" $path"; fi
 done
-[ "$left" = 0 ] || fail "files stayed after apt-get remove"
+[ -z "$left" ] || fail "left behind after apt-get remove:$left"
 echo "install test: passed ($(wc -l <"$work/own-files") files and $(wc -l <"$work/own-dirs") directories installed and removed)"
