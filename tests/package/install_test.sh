@@ -52,7 +52,7 @@ run $sudo apt-get install -y -qq "$deb"
 dpkg -L quellix-shine | grep -v '^/\.$' >"$work/files"
 echo "the package installed $(wc -l <"$work/files") paths"
 
-run ffgl-host info /usr/lib/ffgl/Quellix.so >"$work/info"
+run /usr/bin/ffgl-host info /usr/lib/ffgl/Quellix.so >"$work/info"
 grep -q 'QX01  Quellix Shine' "$work/info" || fail "ffgl-host info did not describe the plug-in"
 
 # The frei0r module, in the three tools' own search paths.
