@@ -30,7 +30,7 @@ target_include_directories(quellix_glew PUBLIC ${QUELLIX_GLEW_SOURCE_DIR}/includ
 target_compile_definitions(quellix_glew PUBLIC GLEW_STATIC)
 target_compile_options(quellix_glew PRIVATE -w)  # third-party code, not ours to warn about
 target_link_libraries(quellix_glew PUBLIC OpenGL::GL)
-set(GLEW_STATIC_LIBRARY quellix_glew)
+set(GLEW_LIBRARY quellix_glew)
 set(GLEW_INCLUDE_DIR ${QUELLIX_GLEW_SOURCE_DIR}/include)
 
 # Windows programs and the DLL carry libgcc, libstdc++ and winpthread inside them, so

@@ -3,6 +3,8 @@
 # when any is missing. Safe to run again; needs root (or sudo) only when installing.
 #   scripts/install-deps.sh           the Linux build
 #   scripts/install-deps.sh windows   and the Windows cross-build with its tests under Wine
+#   scripts/install-deps.sh package   and the Debian package: building, checking, the
+#                                     tools its install test runs the effect in
 set -euo pipefail
 
 packages=(
@@ -15,6 +17,9 @@ packages=(
 )
 if [ "${1:-}" = windows ]; then
   packages+=(g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth googletest)
+fi
+if [ "${1:-}" = package ]; then
+  packages+=(dpkg-dev file lintian melt gstreamer1.0-tools gstreamer1.0-plugins-bad)
 fi
 
 missing=()

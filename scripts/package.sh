@@ -6,12 +6,16 @@
 #                                               editors' descriptions under share/, INSTALL,
 #                                               LICENSE, LICENSE-frei0r-bridge (GPL-2+)
 #   quellix-shine-VERSION-windows-x64.zip       Quellix.dll, INSTALL.txt, LICENSE.txt
-# The modules go in stripped; each archive holds one folder named like the archive.
+#   quellix-shine_VERSION_amd64.deb             everything `cmake --install` puts under /usr
+# The modules go in stripped; each archive holds one folder named like the archive. The
+# Debian package is built with Debian's hardening flags and checked with lintian, which
+# must report no error.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 version="$(sed -n 's/^project(QuellixShine VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)"
 
 scripts/install-deps.sh windows
+scripts/install-deps.sh package
 cmake --preset ci
 cmake --build --preset ci -j"$(nproc)" --target Quellix quellix_shine ffgl-worker
 scripts/build-windows.sh --no-tests
@@ -47,4 +51,20 @@ sed 's/$/\r/' LICENSE >"$stage/$windows/LICENSE.txt"
 rm -f "dist/$windows.zip"
 (cd "$stage" && cmake -E tar cf "$OLDPWD/dist/$windows.zip" --format=zip "$windows")
 
-ls -l "dist/$linux.tar.gz" "dist/$windows.zip"
+# The Debian package, from a build of its own: installed under /usr, compiled and linked
+# with the flags Debian builds its packages with (hardening included).
+export DEB_BUILD_MAINT_OPTIONS=hardening=+all
+ldflags="$(dpkg-buildflags --get LDFLAGS)"
+cmake --preset deb \
+  -DCMAKE_CXX_FLAGS="$(dpkg-buildflags --get CXXFLAGS) $(dpkg-buildflags --get CPPFLAGS)" \
+  -DCMAKE_EXE_LINKER_FLAGS="$ldflags" -DCMAKE_MODULE_LINKER_FLAGS="$ldflags" \
+  -DCMAKE_SHARED_LINKER_FLAGS="$ldflags"
+cmake --build --preset deb -j"$(nproc)"
+deb="quellix-shine_${version}_amd64.deb"
+cpack --config build/deb/CPackConfig.cmake -B "$stage/deb"
+mv "$stage/deb/$deb" "dist/$deb"
+dpkg-deb --info "dist/$deb"
+echo "lintian dist/$deb:"
+lintian --fail-on error --display-info "dist/$deb"
+
+ls -l "dist/$linux.tar.gz" "dist/$windows.zip" "dist/$deb"
