@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/play/play_command.h"
 #include "info_command.h"
 #include "lib/host_error.h"
 #include "render_command.h"
@@ -38,6 +39,8 @@ int main(int argc, char** argv) {
     RenderOptions renderOptions;
     CLI::App* info = AddInfoCommand(app, infoOptions);
     CLI::App* render = AddRenderCommand(app, renderOptions);
+    PlayOptions playOptions;
+    CLI::App* play = AddPlayCommand(app, playOptions);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -45,17 +48,22 @@ int main(int argc, char** argv) {
             return app.exit(error);  // --help
         }
         const std::string first = argc > 1 ? argv[1] : "";
-        if (!first.empty() && first[0] != '-' && first != "info" && first != "render") {
+        if (!first.empty() && first[0] != '-' && first != "info" && first != "render" &&
+            first != "play") {
             return ReportUsage(
-                "unknown command \"" + first + "\"; the commands are info and render", nullptr);
+                "unknown command \"" + first + "\"; the commands are info, render and play",
+                nullptr);
         }
         return ReportUsage(error.what(), ChosenCommand(app));
     }
 
     try {
+        if (play->parsed()) {
+            return RunPlay(playOptions);
+        }
         return info->parsed() ? RunInfo(infoOptions) : RunRender(renderOptions);
     } catch (const UsageError& error) {
-        return ReportUsage(error.what(), info->parsed() ? info : render);
+        return ReportUsage(error.what(), play->parsed() ? play : info->parsed() ? info : render);
     } catch (const ffglhost::HostError& error) {
         PrintError(error.what());
         return 1;

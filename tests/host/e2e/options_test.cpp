@@ -16,7 +16,7 @@ struct UsageCase {
 
 const UsageCase kUsageCases[] = {
     {{"bogus"},
-     "unknown command \"bogus\"; the commands are info and render (see ffgl-host "
+     "unknown command \"bogus\"; the commands are info, render and play (see ffgl-host "
      "--help)"},
     {{"render", "Q", "-n", "-1"},
      "--frames must be a whole number of at least 1, got \"-1\" (see ffgl-host render --help)"},

@@ -1,0 +1,36 @@
+// What the window asks of the plug-in: start it with a set of values, change one, draw a
+// frame of an input picture. Where the plug-in runs (a worker process, or this process
+// on a thread of its own) is the implementation's business.
+#ifndef FFGLHOST_CLI_PLAY_FRAME_RENDERER_H
+#define FFGLHOST_CLI_PLAY_FRAME_RENDERER_H
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "lib/io/image.h"
+#include "lib/plugin/parameter_settings.h"
+
+class FrameRenderer {
+  public:
+    virtual ~FrameRenderer() = default;
+    // (Re)starts the plug-in with every value in `values` set. Throws HostError.
+    virtual void Start(const std::vector<ffglhost::ParameterSetting>& values) = 0;
+    // Throws HostError when the plug-in refuses the value.
+    virtual void Set(const ffglhost::ParameterSetting& setting) = 0;
+    // Draws one frame of `input` at the host time `seconds` into `output` (both top row
+    // first). Throws HostError with a one-line message when the plug-in fails, crashes
+    // or hangs; Start() goes on from there.
+    virtual void Draw(double seconds, const ffglhost::Image& input, ffglhost::Image& output) = 0;
+    // The display text of each parameter, by index, as the plug-in writes it now.
+    virtual std::vector<std::string> DisplayTexts() = 0;
+    // Where the plug-in runs, for the window's title and the start-up lines.
+    virtual std::string Where() const = 0;
+};
+
+// Runs the plug-in in this process, in an EGL context of its own, on the thread that
+// calls Start. Output of width x height; log lines to standard error unless `quiet`.
+std::unique_ptr<FrameRenderer> MakeInProcessRenderer(const std::string& pluginPath, uint32_t width,
+                                                     uint32_t height, bool quiet);
+
+#endif  // FFGLHOST_CLI_PLAY_FRAME_RENDERER_H

@@ -1,0 +1,175 @@
+#include "render_thread.h"
+
+#include <chrono>
+
+#include "lib/host_error.h"
+#include "lib/plugin/call_monitor.h"
+
+using ffglhost::HostError;
+using ffglhost::ParameterSetting;
+
+namespace {
+
+bool SameValue(const ParameterSetting& a, const ParameterSetting& b) {
+    return a.index == b.index && a.isText == b.isText && a.value == b.value && a.text == b.text;
+}
+
+}  // namespace
+
+RenderThread::RenderThread(std::unique_ptr<FrameRenderer> renderer,
+                           std::function<std::unique_ptr<ffglhost::FrameSource>()> openInput,
+                           std::function<void()> wake, double callTimeoutSeconds)
+    : renderer_(std::move(renderer)),
+      openInput_(std::move(openInput)),
+      wake_(std::move(wake)),
+      callTimeoutSeconds_(callTimeoutSeconds),
+      thread_([this] { Run(); }) {}
+
+RenderThread::~RenderThread() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    changed_.notify_all();
+    if (Hung()) {
+        // A plug-in stuck inside a call cannot be stopped in this process; the caller
+        // ends the process without waiting for it.
+        thread_.detach();
+        (void)renderer_.release();
+    } else {
+        thread_.join();
+    }
+}
+
+void RenderThread::Request(double seconds, const std::vector<ParameterSetting>& values,
+                           uint64_t version) {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        seconds_ = seconds;
+        values_ = values;
+        version_ = version;
+        requested_ = true;
+    }
+    changed_.notify_all();
+}
+
+bool RenderThread::TakeFrame(PlayFrame& frame) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!frameReady_) {
+        return false;
+    }
+    std::swap(frame, frame_);
+    frameReady_ = false;
+    return true;
+}
+
+bool RenderThread::Hung() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failure_.empty() && busySinceMs_ != 0 && callTimeoutSeconds_ > 0 &&
+           static_cast<double>(ffglhost::MonotonicMs() - busySinceMs_) >
+               callTimeoutSeconds_ * 1000.0;
+}
+
+std::string RenderThread::Failure() {
+    if (Hung()) {
+        const uint32_t code = ffglhost::PublishedCalls().code.load();
+        return "the plug-in has not returned from " + ffglhost::DescribeCall(code) + " for " +
+               std::to_string(static_cast<int>(callTimeoutSeconds_)) + " s";
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failure_;
+}
+
+void RenderThread::Restart() {
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        restart_ = true;
+    }
+    changed_.notify_all();
+}
+
+std::string RenderThread::TakeNotice() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return std::move(notice_);
+}
+
+void RenderThread::Run() {
+    std::unique_ptr<ffglhost::FrameSource> source;
+    std::vector<ParameterSetting> applied;
+    bool started = false;
+    while (true) {
+        double seconds = 0.0;
+        std::vector<ParameterSetting> values;
+        uint64_t version = 0;
+        bool restart = false;
+        {
+            std::unique_lock<std::mutex> lock(mutex_);
+            changed_.wait(
+                lock, [this] { return stop_ || (requested_ && (failure_.empty() || restart_)); });
+            if (stop_) {
+                return;
+            }
+            requested_ = false;
+            seconds = seconds_;
+            values = values_;
+            version = version_;
+            restart = restart_;
+            restart_ = false;
+            failure_.clear();
+            busySinceMs_ = ffglhost::MonotonicMs();
+        }
+        PlayFrame frame;
+        std::string failure;
+        std::string notice;
+        try {
+            if (restart || !started) {
+                started = false;
+                renderer_->Start(values);
+                applied = values;
+                started = true;
+            }
+            for (size_t i = 0; i < values.size() && i < applied.size(); ++i) {
+                if (!SameValue(values[i], applied[i])) {
+                    applied[i] = values[i];
+                    try {
+                        renderer_->Set(values[i]);
+                    } catch (const HostError& error) {
+                        notice = error.what();
+                    }
+                }
+            }
+            const ffglhost::Image* input = source ? source->Next() : nullptr;
+            if (input == nullptr) {
+                source = openInput_();  // the first frame, or a video that ended: loop
+                input = source->Next();
+            }
+            if (input == nullptr) {
+                throw HostError("the input gives no frames");
+            }
+            const auto begin = std::chrono::steady_clock::now();
+            renderer_->Draw(seconds, *input, frame.image);
+            frame.drawMs =
+                std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin)
+                    .count();
+            frame.displays = renderer_->DisplayTexts();
+            frame.version = version;
+        } catch (const HostError& error) {
+            failure = error.what();
+            started = false;
+        }
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            busySinceMs_ = 0;
+            if (!failure.empty()) {
+                failure_ = failure;
+            } else {
+                frame_ = std::move(frame);
+                frameReady_ = true;
+            }
+            if (!notice.empty()) {
+                notice_ = notice;
+            }
+        }
+        wake_();
+    }
+}

@@ -1,0 +1,75 @@
+// Runs a FrameRenderer on a thread of its own, so that the window stays live however
+// slow the plug-in is, or when it hangs. The window asks for frames with the values it
+// holds; the thread sets what changed and draws; the newest frame waits to be taken.
+#ifndef FFGLHOST_CLI_PLAY_RENDER_THREAD_H
+#define FFGLHOST_CLI_PLAY_RENDER_THREAD_H
+
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "frame_renderer.h"
+#include "lib/io/frame_source.h"
+
+struct PlayFrame {
+    ffglhost::Image image;
+    uint64_t version = 0;  // of the values it was drawn with
+    double drawMs = 0.0;   // the plug-in's time for the frame, readback included
+    std::vector<std::string> displays;
+};
+
+class RenderThread {
+  public:
+    // `openInput` gives the input, again each time a video ends (so it loops); `wake`
+    // is called from the thread when a frame or a failure is ready.
+    RenderThread(std::unique_ptr<FrameRenderer> renderer,
+                 std::function<std::unique_ptr<ffglhost::FrameSource>()> openInput,
+                 std::function<void()> wake, double callTimeoutSeconds);
+    ~RenderThread();
+    RenderThread(const RenderThread&) = delete;
+    RenderThread& operator=(const RenderThread&) = delete;
+
+    // Asks for a frame at `seconds` with `values` (one per parameter); replaces a request
+    // the thread has not taken yet.
+    void Request(double seconds, const std::vector<ffglhost::ParameterSetting>& values,
+                 uint64_t version);
+    // Moves the newest frame into `frame` when one came since the last call.
+    bool TakeFrame(PlayFrame& frame);
+    // The one-line message of a plug-in that failed, crashed or hangs; empty otherwise.
+    std::string Failure();
+    // Starts the plug-in again, with the values of the next request.
+    void Restart();
+    // Lines to show once (a refused value); empty when none.
+    std::string TakeNotice();
+
+  private:
+    void Run();
+    bool Hung();
+
+    std::unique_ptr<FrameRenderer> renderer_;
+    std::function<std::unique_ptr<ffglhost::FrameSource>()> openInput_;
+    std::function<void()> wake_;
+    double callTimeoutSeconds_;
+
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    bool stop_ = false;
+    bool requested_ = false;
+    bool restart_ = true;  // the first request starts the plug-in
+    double seconds_ = 0.0;
+    std::vector<ffglhost::ParameterSetting> values_;
+    uint64_t version_ = 0;
+    bool frameReady_ = false;
+    PlayFrame frame_;
+    std::string failure_;
+    std::string notice_;
+    int64_t busySinceMs_ = 0;  // 0 while the thread waits
+    std::thread thread_;
+};
+
+#endif  // FFGLHOST_CLI_PLAY_RENDER_THREAD_H
