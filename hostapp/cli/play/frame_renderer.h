@@ -1,6 +1,5 @@
 // What the window asks of the plug-in: start it with a set of values, change one, draw a
-// frame of an input picture. Where the plug-in runs (a worker process, or this process
-// on a thread of its own) is the implementation's business.
+// frame of an input picture, wherever the plug-in runs.
 #ifndef FFGLHOST_CLI_PLAY_FRAME_RENDERER_H
 #define FFGLHOST_CLI_PLAY_FRAME_RENDERER_H
 
@@ -28,9 +27,13 @@ class FrameRenderer {
     virtual std::string Where() const = 0;
 };
 
-// Runs the plug-in in this process, in an EGL context of its own, on the thread that
-// calls Start. Output of width x height; log lines to standard error unless `quiet`.
-std::unique_ptr<FrameRenderer> MakeInProcessRenderer(const std::string& pluginPath, uint32_t width,
-                                                     uint32_t height, bool quiet);
+namespace ffglhost {
+class WorkerClient;
+}
+
+// Runs the plug-in in the worker of `client`, which has loaded it; output of width x
+// height.
+std::unique_ptr<FrameRenderer> MakeWorkerRenderer(std::unique_ptr<ffglhost::WorkerClient> client,
+                                                  uint32_t width, uint32_t height);
 
 #endif  // FFGLHOST_CLI_PLAY_FRAME_RENDERER_H

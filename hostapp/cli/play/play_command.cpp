@@ -5,8 +5,9 @@
 #include "cli/render_setup.h"
 #include "cli/usage_error.h"
 #include "lib/host_error.h"
-#include "lib/plugin/plugin_library.h"
+#include "lib/plugin/plugin_text.h"
 #include "lib/plugin/preset.h"
+#include "lib/worker/worker_client.h"
 #include "play_session.h"
 
 using ffglhost::HostError;
@@ -111,10 +112,11 @@ int RunPlay(const PlayOptions& options) {
     const std::optional<FrameSize> size =
         options.size.empty() ? std::nullopt
                              : std::optional<FrameSize>(ParseFrameSize(options.size));
-    {
-        ffglhost::PluginLibrary plugin(options.plugin);
-        session.report = ffglhost::ReadPluginReport(plugin);
-    }
+    ffglhost::WorkerOptions workerOptions;
+    workerOptions.callTimeoutSeconds = options.callTimeout;
+    workerOptions.quiet = options.quiet;
+    auto client = std::make_unique<ffglhost::WorkerClient>(workerOptions);
+    session.report = client->Load(options.plugin);
     ChooseValues(options, session);
     session.presetPath =
         options.preset.empty() ? DefaultPresetPath(options.plugin) : options.preset;
@@ -129,14 +131,13 @@ int RunPlay(const PlayOptions& options) {
         return OpenInput(options.input, size).source;
     };
     session.paused = options.paused;
-    session.callTimeout = options.callTimeout;
-    session.renderer =
-        MakeInProcessRenderer(options.plugin, session.width, session.height, options.quiet);
+    session.renderer = MakeWorkerRenderer(std::move(client), session.width, session.height);
     if (options.oscPort != 0) {
         session.osc = std::make_unique<OscControl>(options.oscHost, options.oscPort,
                                                    session.report.parameters);
     }
-    std::printf("playing %s at %ux%u; the plug-in runs %s\n", session.report.name.c_str(),
+    std::printf("playing %s at %ux%u; the plug-in runs %s\n",
+                ffglhost::PrintableText(session.report.name, 60).c_str(),
                 session.width, session.height, session.renderer->Where().c_str());
     if (session.osc) {
         PrintAddresses(session);

@@ -21,7 +21,6 @@ struct PlaySession {
     uint32_t height = 0;
     bool paused = false;
     uint64_t quitAfter = 0;
-    double callTimeout = 10.0;
     std::unique_ptr<FrameRenderer> renderer;  // moved onto the render thread
     std::function<std::unique_ptr<ffglhost::FrameSource>()> openInput;
     std::unique_ptr<OscControl> osc;

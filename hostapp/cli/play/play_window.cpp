@@ -138,8 +138,7 @@ class Player {
         : session_(session), window_(window), texture_(session.width, session.height) {
         shown_.displays.assign(session.values.size(), "");
         renderer_ = std::make_unique<RenderThread>(
-            std::move(session.renderer), std::move(session.openInput), [] { glfwPostEmptyEvent(); },
-            session.callTimeout);
+            std::move(session.renderer), std::move(session.openInput), [] { glfwPostEmptyEvent(); });
     }
 
     // One turn of the loop; false once the player should quit.
@@ -501,7 +500,6 @@ int RunPlayWindow(PlaySession& session) {
     ImGui_ImplGlfw_InitForOpenGL(window, true);
     ImGui_ImplOpenGL3_Init("#version 410 core");
 
-    bool hung = false;
     {
         Player player(session, window);
         // The display's rate paces the loop where swapping does not wait for it.
@@ -519,11 +517,6 @@ int RunPlayWindow(PlaySession& session) {
             glfwWaitEventsTimeout(std::chrono::duration<double>(next - now).count());
         }
         player.PrintSummary();
-        hung = player.PlugInHangs();
-        if (hung) {
-            std::fflush(stdout);
-            std::_Exit(0);  // a thread stuck in the plug-in cannot be joined
-        }
     }
     ImGui_ImplOpenGL3_Shutdown();
     ImGui_ImplGlfw_Shutdown();

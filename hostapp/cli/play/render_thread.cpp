@@ -3,7 +3,6 @@
 #include <chrono>
 
 #include "lib/host_error.h"
-#include "lib/plugin/call_monitor.h"
 
 using ffglhost::HostError;
 using ffglhost::ParameterSetting;
@@ -18,11 +17,10 @@ bool SameValue(const ParameterSetting& a, const ParameterSetting& b) {
 
 RenderThread::RenderThread(std::unique_ptr<FrameRenderer> renderer,
                            std::function<std::unique_ptr<ffglhost::FrameSource>()> openInput,
-                           std::function<void()> wake, double callTimeoutSeconds)
+                           std::function<void()> wake)
     : renderer_(std::move(renderer)),
       openInput_(std::move(openInput)),
       wake_(std::move(wake)),
-      callTimeoutSeconds_(callTimeoutSeconds),
       thread_([this] { Run(); }) {}
 
 RenderThread::~RenderThread() {
@@ -31,14 +29,7 @@ RenderThread::~RenderThread() {
         stop_ = true;
     }
     changed_.notify_all();
-    if (Hung()) {
-        // A plug-in stuck inside a call cannot be stopped in this process; the caller
-        // ends the process without waiting for it.
-        thread_.detach();
-        (void)renderer_.release();
-    } else {
-        thread_.join();
-    }
+    thread_.join();
 }
 
 void RenderThread::Request(double seconds, const std::vector<ParameterSetting>& values,
@@ -63,19 +54,7 @@ bool RenderThread::TakeFrame(PlayFrame& frame) {
     return true;
 }
 
-bool RenderThread::Hung() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return failure_.empty() && busySinceMs_ != 0 && callTimeoutSeconds_ > 0 &&
-           static_cast<double>(ffglhost::MonotonicMs() - busySinceMs_) >
-               callTimeoutSeconds_ * 1000.0;
-}
-
 std::string RenderThread::Failure() {
-    if (Hung()) {
-        const uint32_t code = ffglhost::PublishedCalls().code.load();
-        return "the plug-in has not returned from " + ffglhost::DescribeCall(code) + " for " +
-               std::to_string(static_cast<int>(callTimeoutSeconds_)) + " s";
-    }
     std::lock_guard<std::mutex> lock(mutex_);
     return failure_;
 }
@@ -116,7 +95,6 @@ void RenderThread::Run() {
             restart = restart_;
             restart_ = false;
             failure_.clear();
-            busySinceMs_ = ffglhost::MonotonicMs();
         }
         PlayFrame frame;
         std::string failure;
@@ -159,7 +137,6 @@ void RenderThread::Run() {
         }
         {
             std::lock_guard<std::mutex> lock(mutex_);
-            busySinceMs_ = 0;
             if (!failure.empty()) {
                 failure_ = failure;
             } else {

@@ -1,5 +1,5 @@
 // Runs a FrameRenderer on a thread of its own, so that the window stays live however
-// slow the plug-in is, or when it hangs. The window asks for frames with the values it
+// slow the plug-in is, or while a hung one is waited for. The window asks for frames with the values it
 // holds; the thread sets what changed and draws; the newest frame waits to be taken.
 #ifndef FFGLHOST_CLI_PLAY_RENDER_THREAD_H
 #define FFGLHOST_CLI_PLAY_RENDER_THREAD_H
@@ -29,7 +29,7 @@ class RenderThread {
     // is called from the thread when a frame or a failure is ready.
     RenderThread(std::unique_ptr<FrameRenderer> renderer,
                  std::function<std::unique_ptr<ffglhost::FrameSource>()> openInput,
-                 std::function<void()> wake, double callTimeoutSeconds);
+                 std::function<void()> wake);
     ~RenderThread();
     RenderThread(const RenderThread&) = delete;
     RenderThread& operator=(const RenderThread&) = delete;
@@ -40,7 +40,7 @@ class RenderThread {
                  uint64_t version);
     // Moves the newest frame into `frame` when one came since the last call.
     bool TakeFrame(PlayFrame& frame);
-    // The one-line message of a plug-in that failed, crashed or hangs; empty otherwise.
+    // The one-line message of a plug-in that failed, crashed or hung; empty otherwise.
     std::string Failure();
     // Starts the plug-in again, with the values of the next request.
     void Restart();
@@ -49,12 +49,10 @@ class RenderThread {
 
   private:
     void Run();
-    bool Hung();
 
     std::unique_ptr<FrameRenderer> renderer_;
     std::function<std::unique_ptr<ffglhost::FrameSource>()> openInput_;
     std::function<void()> wake_;
-    double callTimeoutSeconds_;
 
     std::mutex mutex_;
     std::condition_variable changed_;
@@ -68,7 +66,6 @@ class RenderThread {
     PlayFrame frame_;
     std::string failure_;
     std::string notice_;
-    int64_t busySinceMs_ = 0;  // 0 while the thread waits
     std::thread thread_;
 };
 
