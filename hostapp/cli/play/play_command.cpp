@@ -137,8 +137,8 @@ int RunPlay(const PlayOptions& options) {
                                                    session.report.parameters);
     }
     std::printf("playing %s at %ux%u; the plug-in runs %s\n",
-                ffglhost::PrintableText(session.report.name, 60).c_str(),
-                session.width, session.height, session.renderer->Where().c_str());
+                ffglhost::PrintableText(session.report.name, 60).c_str(), session.width,
+                session.height, session.renderer->Where().c_str());
     if (session.osc) {
         PrintAddresses(session);
     }

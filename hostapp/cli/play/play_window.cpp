@@ -31,13 +31,25 @@ namespace {
 constexpr uint32_t kBooleanType = 0;
 constexpr uint32_t kEventType = 1;
 constexpr float kPanelWidth = 400.0f;
+constexpr std::chrono::milliseconds kIdleRedraw{250};
 
 std::vector<int> g_keys;  // pressed since the last frame, from the key callback
+bool g_input = false;     // any input since the last redraw
 
 void KeyCallback(GLFWwindow*, int key, int, int action, int) {
     if (action == GLFW_PRESS) {
         g_keys.push_back(key);
     }
+    g_input = true;
+}
+
+void InstallInputCallbacks(GLFWwindow* window) {
+    glfwSetKeyCallback(window, KeyCallback);
+    glfwSetCharCallback(window, [](GLFWwindow*, unsigned) { g_input = true; });
+    glfwSetCursorPosCallback(window, [](GLFWwindow*, double, double) { g_input = true; });
+    glfwSetMouseButtonCallback(window, [](GLFWwindow*, int, int, int) { g_input = true; });
+    glfwSetScrollCallback(window, [](GLFWwindow*, double, double) { g_input = true; });
+    glfwSetFramebufferSizeCallback(window, [](GLFWwindow*, int, int) { g_input = true; });
 }
 
 void ErrorCallback(int, const char* description) {
@@ -137,8 +149,9 @@ class Player {
     Player(PlaySession& session, GLFWwindow* window)
         : session_(session), window_(window), texture_(session.width, session.height) {
         shown_.displays.assign(session.values.size(), "");
-        renderer_ = std::make_unique<RenderThread>(
-            std::move(session.renderer), std::move(session.openInput), [] { glfwPostEmptyEvent(); });
+        renderer_ = std::make_unique<RenderThread>(std::move(session.renderer),
+                                                   std::move(session.openInput),
+                                                   [] { glfwPostEmptyEvent(); });
     }
 
     // One turn of the loop; false once the player should quit.
@@ -148,7 +161,14 @@ class Player {
             clockSeconds_ += std::chrono::duration<double>(now - lastTurn_).count();
         }
         lastTurn_ = now;
-        TakeOsc();
+        const bool oscChanged = TakeOsc();
+        // With nothing new to show, the window is redrawn only for the rates' line.
+        if (!renderer_->FrameReady() && !g_input && !oscChanged && now - lastDraw_ < kIdleRedraw) {
+            renderer_->Request(FrameIndex(), session_.values, version_);
+            return true;
+        }
+        g_input = false;
+        lastDraw_ = now;
         bool newFrame = false;
         PlayFrame frame;
         if (renderer_->TakeFrame(frame)) {
@@ -162,8 +182,13 @@ class Player {
         if (!notice.empty()) {
             Say(notice);
         }
+        const uint64_t failures = renderer_->FailureCount();
         failure_ = renderer_->Failure();
-        renderer_->Request(clockSeconds_, session_.values, version_);
+        if (failures != failuresSaid_) {
+            failuresSaid_ = failures;
+            PrintError(failure_ + " (R restarts it)");
+        }
+        renderer_->Request(FrameIndex(), session_.values, version_);
 
         ImGui_ImplOpenGL3_NewFrame();
         ImGui_ImplGlfw_NewFrame();
@@ -217,17 +242,20 @@ class Player {
 
   private:
     void Changed() { ++version_; }
+    int64_t FrameIndex() const { return static_cast<int64_t>(clockSeconds_ * kPlayFrameRate); }
 
     void Say(const std::string& message) {
         status_ = message;
         PrintError(message);
     }
 
-    void TakeOsc() {
+    // Answers whether a value changed.
+    bool TakeOsc() {
         if (!session_.osc) {
-            return;
+            return false;
         }
-        for (OscChange& change : session_.osc->Take()) {
+        std::vector<OscChange> changes = session_.osc->Take();
+        for (OscChange& change : changes) {
             for (ParameterSetting& value : session_.values) {
                 if (value.index == change.setting.index) {
                     value = change.setting;
@@ -236,6 +264,7 @@ class Player {
             Changed();
             pendingOsc_.push_back({version_, change.received});
         }
+        return !changes.empty();
     }
 
     void NoteLatencies(uint64_t shownVersion) {
@@ -426,8 +455,9 @@ class Player {
             rateSince_ = now;
         }
         char line[160];
-        std::snprintf(line, sizeof line, "%.1f fps   plug-in %.1f ms a frame   t = %.2f s%s", rate_,
-                      shown_.drawMs, clockSeconds_, session_.paused ? " (paused)" : "");
+        std::snprintf(line, sizeof line, "%.1f fps   plug-in %.1f ms a frame   frame %lld%s", rate_,
+                      shown_.drawMs, static_cast<long long>(shown_.index),
+                      session_.paused ? " (paused)" : "");
         const ImVec2 text = ImGui::CalcTextSize(line);
         const ImVec2 corner(6, size.y - text.y - 8);
         draw->AddRectFilled(ImVec2(corner.x - 4, corner.y - 3),
@@ -455,6 +485,7 @@ class Player {
     double clockSeconds_ = 0.0;
     Clock::time_point started_ = Clock::now();
     Clock::time_point lastTurn_ = Clock::now();
+    Clock::time_point lastDraw_;
     uint64_t framesShown_ = 0;
     uint64_t turns_ = 0;
     double drawMsTotal_ = 0.0;
@@ -464,6 +495,7 @@ class Player {
     bool panelShown_ = true;
     std::string status_;
     std::string failure_;
+    uint64_t failuresSaid_ = 0;
     int windowed_[4] = {0, 0, 0, 0};
     std::deque<std::pair<uint64_t, Clock::time_point>> pendingOsc_;
     std::vector<double> latenciesMs_;
@@ -490,7 +522,7 @@ int RunPlayWindow(PlaySession& session) {
     }
     glfwMakeContextCurrent(window);
     glfwSwapInterval(1);
-    glfwSetKeyCallback(window, KeyCallback);  // before ImGui, which chains it
+    InstallInputCallbacks(window);  // before ImGui, which chains them
 
     IMGUI_CHECKVERSION();
     ImGui::CreateContext();

@@ -32,16 +32,24 @@ RenderThread::~RenderThread() {
     thread_.join();
 }
 
-void RenderThread::Request(double seconds, const std::vector<ParameterSetting>& values,
+void RenderThread::Request(int64_t index, const std::vector<ParameterSetting>& values,
                            uint64_t version) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
-        seconds_ = seconds;
+        if (index == drawnIndex_ && version == drawnVersion_ && !restart_) {
+            return;
+        }
+        index_ = index;
         values_ = values;
         version_ = version;
         requested_ = true;
     }
     changed_.notify_all();
+}
+
+bool RenderThread::FrameReady() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return frameReady_;
 }
 
 bool RenderThread::TakeFrame(PlayFrame& frame) {
@@ -57,6 +65,11 @@ bool RenderThread::TakeFrame(PlayFrame& frame) {
 std::string RenderThread::Failure() {
     std::lock_guard<std::mutex> lock(mutex_);
     return failure_;
+}
+
+uint64_t RenderThread::FailureCount() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return failureCount_;
 }
 
 void RenderThread::Restart() {
@@ -77,7 +90,7 @@ void RenderThread::Run() {
     std::vector<ParameterSetting> applied;
     bool started = false;
     while (true) {
-        double seconds = 0.0;
+        int64_t index = 0;
         std::vector<ParameterSetting> values;
         uint64_t version = 0;
         bool restart = false;
@@ -89,7 +102,7 @@ void RenderThread::Run() {
                 return;
             }
             requested_ = false;
-            seconds = seconds_;
+            index = index_;
             values = values_;
             version = version_;
             restart = restart_;
@@ -125,20 +138,24 @@ void RenderThread::Run() {
                 throw HostError("the input gives no frames");
             }
             const auto begin = std::chrono::steady_clock::now();
-            renderer_->Draw(seconds, *input, frame.image);
+            renderer_->Draw(index, *input, frame.image);
             frame.drawMs =
                 std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - begin)
                     .count();
             frame.displays = renderer_->DisplayTexts();
             frame.version = version;
+            frame.index = index;
         } catch (const HostError& error) {
             failure = error.what();
             started = false;
         }
         {
             std::lock_guard<std::mutex> lock(mutex_);
+            drawnIndex_ = index;
+            drawnVersion_ = version;
             if (!failure.empty()) {
                 failure_ = failure;
+                ++failureCount_;
             } else {
                 frame_ = std::move(frame);
                 frameReady_ = true;

@@ -9,8 +9,7 @@ namespace {
 
 class WorkerRenderer : public FrameRenderer {
   public:
-    WorkerRenderer(std::unique_ptr<ffglhost::WorkerClient> client, uint32_t width,
-                   uint32_t height)
+    WorkerRenderer(std::unique_ptr<ffglhost::WorkerClient> client, uint32_t width, uint32_t height)
         : client_(std::move(client)), width_(width), height_(height) {}
 
     void Start(const std::vector<ffglhost::ParameterSetting>& values) override {
@@ -31,7 +30,7 @@ class WorkerRenderer : public FrameRenderer {
         }
     }
 
-    void Draw(double seconds, const ffglhost::Image& input, ffglhost::Image& output) override {
+    void Draw(int64_t index, const ffglhost::Image& input, ffglhost::Image& output) override {
         // The worker takes an input of the output's size.
         const ffglhost::Image* fitted = &input;
         if (input.width != width_ || input.height != height_) {
@@ -46,7 +45,10 @@ class WorkerRenderer : public FrameRenderer {
         frame.height = height_;
         frame.input = fitted->rgba.data();
         frame.output = output.rgba.data();
-        frame.hostSeconds = seconds;
+        // Plug-ins with a clock of their own count frames: the worker catches up on the
+        // frames between (or starts afresh to go back), so frame N looks as in `render`.
+        frame.hostSeconds = static_cast<double>(index) / kPlayFrameRate;
+        frame.frameIndex = index;
         client_->Render(frame);
     }
 

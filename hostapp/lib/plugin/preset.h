@@ -2,7 +2,7 @@
 // plug-in's identifier, so that a look tuned in `play` renders the same in `render`.
 //
 //   {
-//     "plugin": "QLXS",
+//     "plugin": "QX01",
 //     "name": "Quellix Shine",
 //     "values": {
 //       "Flare X": 0.2,
