@@ -10,6 +10,7 @@ packages=(
   libglew-dev libegl-dev libegl-mesa0 libgl1-mesa-dri libgl-dev libopengl-dev
   libgtest-dev libbenchmark-dev libssl-dev libcli11-dev libpng-dev libjpeg-dev
   ffmpeg binutils clang libclang-rt-14-dev clang-format
+  libglfw3-dev libimgui-dev liblo-dev liblo-tools xdotool imagemagick xvfb xauth
 )
 if [ "${1:-}" = windows ]; then
   packages+=(g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth googletest)

@@ -84,7 +84,7 @@ bool FlareNear(const ffglhost::Image& frame, int x, int y) {
             inBox += boxed ? gain : 0;
         }
     }
-    return inBox / (40 * 20) > 10 * all / (double{frame.width} * frame.height);
+    return inBox / (40 * 20) > 10 * all / (static_cast<double>(frame.width) * frame.height);
 }
 
 class Play {
