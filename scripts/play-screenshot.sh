@@ -14,7 +14,7 @@ cat > "$work/shoot.sh" <<'SHOT'
 set -euo pipefail
 host="$1"; plugin="$2"; out="$3"; work="$4"
 cd "$work"
-"$host" play "$plugin" --paused --set "Auto Move=0" --set "Flare X=0.3" --set "Flare Y=0.62" \
+"$host" play "$plugin" --set "Auto Move=0" --set "Flare X=0.3" --set "Flare Y=0.62" \
     > play.out 2> play.err &
 pid=$!
 # The S key's picture says the first frame is on screen.
@@ -23,6 +23,7 @@ for _ in $(seq 1 600); do
   sleep 0.5
   grep -q '^wrote ' play.out && break
 done
+sleep 3  # the rates on screen settle
 window="$(xdotool search --name 'ffgl-host play' | head -1)"
 import -window "$window" "$out"
 xdotool key Escape
