@@ -167,6 +167,14 @@ class Play {
     int snapshots_ = 0;
 };
 
+ffglhost::Image Crop(const ffglhost::Image& image, uint32_t x, uint32_t y, uint32_t w, uint32_t h) {
+    ffglhost::Image part(w, h);
+    for (uint32_t row = 0; row < h && image.width > 0; ++row) {
+        std::copy_n(image.Pixel(x, y + row), w * 4, part.Row(row));
+    }
+    return part;
+}
+
 ffglhost::Image PanelRows(const Play& play) {
     return play.Capture(0, 26, 360, 140);
 }
@@ -188,7 +196,10 @@ TEST(PlayTest, OscSlidersAndPresetsDriveTheFrameThatRenderGives) {
     play.Osc("/param/Flare_X", "1.5");
     play.Osc("/param/Glow", "0.5");
     play.Drag(100, kSliderLeft - 6, RowY(1));
-    EXPECT_TRUE(WaitFor([&] { return FlareNear(play.Snapshot(), 256, 719); }));
+    ffglhost::Image shot;
+    EXPECT_TRUE(WaitFor([&] { return FlareNear(shot = play.Snapshot(), 256, 719); }));
+    // The window shows that frame upright at its own size, away from the panel.
+    EXPECT_EQ(play.Capture(400, 250, 880, 440).rgba, Crop(shot, 400, 250, 880, 440).rgba);
     EXPECT_NE(play.Err().find("ffgl-host: OSC /param/Flare_X ignored: \"Flare X\" takes values "
                               "from 0 to 1, got 1.5\n"),
               std::string::npos);
@@ -258,6 +269,21 @@ TEST(PlayTest, CrashShowsItsLineInTheWindowAndRRestarts) {
     play.Key("Escape");
     ASSERT_TRUE(WaitFor([&] { return play.Exited(); }));
     EXPECT_EQ(play.ExitCode(), 0);
+}
+
+// --set overrides the preset's value.
+TEST(PlayTest, RenderTakesAPresetUnderTheSetValues) {
+    TempDir dir;
+    WriteFileWithMode(dir / "p.json", R"({"plugin": "QX01", "values": {"Flare X": 0.2}})", 0644);
+    const std::vector<std::string> common = {"render", kModulePath, "-n",
+                                             "1",      "--set",     "Flare X=0.9"};
+    std::vector<std::string> withPreset = common;
+    withPreset.insert(withPreset.end(), {"--preset", "p.json", "--out", "a.png"});
+    std::vector<std::string> without = common;
+    without.insert(without.end(), {"--out", "b.png"});
+    ASSERT_EQ(RunHost(dir.Path(), withPreset).exitCode, 0);
+    ASSERT_EQ(RunHost(dir.Path(), without).exitCode, 0);
+    EXPECT_EQ(ffglhost::ReadPng(dir / "a.png").rgba, ffglhost::ReadPng(dir / "b.png").rgba);
 }
 
 // A preset for another plug-in, an unknown name, a value out of range or of the wrong kind
