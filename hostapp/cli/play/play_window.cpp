@@ -52,8 +52,17 @@ void InstallInputCallbacks(GLFWwindow* window) {
     glfwSetFramebufferSizeCallback(window, [](GLFWwindow*, int, int) { g_input = true; });
 }
 
+// Until the window is open, the window system's complaint becomes part of the one line
+// that says why it could not be opened.
+std::string g_windowError;
+bool g_windowOpen = false;
+
 void ErrorCallback(int, const char* description) {
-    std::fprintf(stderr, "ffgl-host: window system: %s\n", description);
+    if (g_windowOpen) {
+        PrintError(std::string("window system: ") + description);
+    } else {
+        g_windowError = description;
+    }
 }
 
 bool Exists(const std::string& path) {
@@ -506,7 +515,7 @@ class Player {
 int RunPlayWindow(PlaySession& session) {
     glfwSetErrorCallback(ErrorCallback);
     if (glfwInit() != GLFW_TRUE) {
-        throw HostError("cannot open a window: no display (is DISPLAY set?)");
+        throw HostError("cannot open a window: " + g_windowError + " (is DISPLAY set?)");
     }
     glfwWindowHint(GLFW_CONTEXT_VERSION_MAJOR, 4);
     glfwWindowHint(GLFW_CONTEXT_VERSION_MINOR, 1);
@@ -518,8 +527,9 @@ int RunPlayWindow(PlaySession& session) {
                          title.c_str(), nullptr, nullptr);
     if (window == nullptr) {
         glfwTerminate();
-        throw HostError("cannot open a window with an OpenGL 4.1 core context");
+        throw HostError("cannot open a window with an OpenGL 4.1 core context: " + g_windowError);
     }
+    g_windowOpen = true;
     glfwMakeContextCurrent(window);
     glfwSwapInterval(1);
     InstallInputCallbacks(window);  // before ImGui, which chains them
