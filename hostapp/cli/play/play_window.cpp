@@ -239,9 +239,10 @@ class Player {
             std::vector<double> sorted = latenciesMs_;
             std::sort(sorted.begin(), sorted.end());
             std::printf(
-                "OSC: %zu changes; the first frame showing each was on screen %.1f ms after it "
+                "OSC: %zu change%s; the first frame showing each was on screen %.1f ms after it "
                 "arrived (median), %.1f ms at most\n",
-                sorted.size(), sorted[sorted.size() / 2], sorted.back());
+                sorted.size(), sorted.size() == 1 ? "" : "s", sorted[sorted.size() / 2],
+                sorted.back());
         }
     }
 
