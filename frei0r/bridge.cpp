@@ -15,6 +15,7 @@ extern "C" {
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -22,6 +23,7 @@ extern "C" {
 #include <mutex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "lib/worker/bridge_link.h"
@@ -47,6 +49,7 @@ constexpr uint32_t kFfglBoolean = 0;
 constexpr uint32_t kFfglEvent = 1;
 constexpr uint32_t kFfglSource = 1;  // plug-in type of a source
 constexpr unsigned kMaxSide = 16384;
+constexpr int kFirstGapWaitMs = 200;
 
 // What the module knows about its plug-in, read once through a short-lived worker.
 struct Description {
@@ -112,7 +115,7 @@ int Frei0rType(const ffglhost::ParameterReport& parameter) {
         return F0R_PARAM_STRING;
     }
     return parameter.type == kFfglBoolean || parameter.type == kFfglEvent ? F0R_PARAM_BOOL
-                                                                           : F0R_PARAM_DOUBLE;
+                                                                          : F0R_PARAM_DOUBLE;
 }
 
 void Describe(Description& d) {
@@ -141,8 +144,7 @@ void Describe(Description& d) {
         } else if (d.report.type == FF_EFFECT && d.report.inputsKnown &&
                    d.report.minimumInputs > 1) {
             d.problem = "the FFGL plug-in " + d.pluginPath + " needs " +
-                        std::to_string(d.report.minimumInputs) +
-                        " inputs; a frei0r filter has one";
+                        std::to_string(d.report.minimumInputs) + " inputs; a frei0r filter has one";
         }
     } catch (const std::exception& error) {
         d.problem = "cannot use the FFGL plug-in " + d.pluginPath + ": " + error.what();
@@ -150,8 +152,8 @@ void Describe(Description& d) {
     }
     if (d.problem.empty()) {
         d.name = d.report.name.empty() ? d.moduleName : d.report.name;
-        d.explanation = d.report.description.empty() ? "FFGL plug-in " + d.report.name
-                                                     : d.report.description;
+        d.explanation =
+            d.report.description.empty() ? "FFGL plug-in " + d.report.name : d.report.description;
         for (const ffglhost::ParameterReport& parameter : d.report.parameters) {
             d.parameterTypes.push_back(Frei0rType(parameter));
             char range[96] = "";
@@ -245,7 +247,14 @@ void Draw(Instance& instance, double time, const uint32_t* in, uint32_t* out) {
     frame.height = instance.height;
     frame.input = reinterpret_cast<const uint8_t*>(in);
     frame.output = reinterpret_cast<uint8_t*>(out);
-    const double duration = frameDuration.load();
+    double duration = frameDuration.load();
+    // A first frame after the clip's start: another thread may be drawing the frame
+    // before it (MLT starts its threads together), which tells the frame gap. Wait a
+    // moment for it rather than take this frame for the first one.
+    for (int waited = 0; duration == 0.0 && time != 0.0 && waited < kFirstGapWaitMs; waited += 2) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        duration = frameDuration.load();
+    }
     // Times in milliseconds (ffmpeg) have frame gaps of 1 or more; seconds (MLT,
     // GStreamer) below 1.
     frame.hostSeconds = duration >= 1.0 ? time / 1000.0 : time;
@@ -268,6 +277,8 @@ void CopyThrough(const Instance& instance, const uint32_t* in, uint32_t* out) {
 
 }  // namespace
 
+// The frei0r entry points, the only symbols the module exports (exports.map).
+#pragma GCC visibility push(default)
 extern "C" {
 
 int f0r_init() {
@@ -315,8 +326,7 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
             SayOnce(d.problem);
             return nullptr;
         }
-        if (width < 1 || height < 1 || width > kMaxSide ||
-            height > kMaxSide) {
+        if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) {
             SayOnce("a frame of " + std::to_string(width) + "x" + std::to_string(height) +
                     " cannot be drawn (sizes run from 1 to 16384)");
             return nullptr;
@@ -370,7 +380,8 @@ void f0r_get_param_value(f0r_instance_t handle, f0r_param_t param, int index) {
     const auto position = static_cast<size_t>(index);
     if (d.report.parameters[position].isText) {
         // The text stays valid until the next change of this parameter.
-        *static_cast<f0r_param_string*>(param) = const_cast<char*>(instance->texts[position].c_str());
+        *static_cast<f0r_param_string*>(param) =
+            const_cast<char*>(instance->texts[position].c_str());
         return;
     }
     *static_cast<double*>(param) = instance->values[position];
@@ -416,3 +427,4 @@ void f0r_update2(f0r_instance_t handle, double time, const uint32_t* in1, const 
 }
 
 }  // extern "C"
+#pragma GCC visibility pop

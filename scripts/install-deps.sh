@@ -10,6 +10,8 @@ packages=(
   libglew-dev libegl-dev libegl-mesa0 libgl1-mesa-dri libgl-dev libopengl-dev
   libgtest-dev libbenchmark-dev libssl-dev libcli11-dev libpng-dev libjpeg-dev
   ffmpeg binutils clang libclang-rt-14-dev clang-format
+  frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-base
+  gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   libglfw3-dev libimgui-dev liblo-dev liblo-tools xdotool imagemagick xvfb xauth
 )
 if [ "${1:-}" = windows ]; then

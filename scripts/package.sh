@@ -1,6 +1,10 @@
 #!/usr/bin/env bash
 # Builds the Linux and Windows modules and leaves the release archives in dist/:
-#   quellix-shine-VERSION-linux-x86_64.tar.gz   Quellix.so, INSTALL, LICENSE
+#   quellix-shine-VERSION-linux-x86_64.tar.gz   an install tree: lib/ffgl/Quellix.so, the
+#                                               frei0r bridge lib/frei0r-1/quellix_shine.so
+#                                               with libexec/ffgl-host/ffgl-worker, the
+#                                               editors' descriptions under share/, INSTALL,
+#                                               LICENSE, LICENSE-frei0r-bridge (GPL-2+)
 #   quellix-shine-VERSION-windows-x64.zip       Quellix.dll, INSTALL.txt, LICENSE.txt
 # The modules go in stripped; each archive holds one folder named like the archive.
 set -euo pipefail
@@ -9,7 +13,7 @@ version="$(sed -n 's/^project(QuellixShine VERSION \([0-9.]*\).*/\1/p' CMakeList
 
 scripts/install-deps.sh windows
 cmake --preset ci
-cmake --build --preset ci -j"$(nproc)" --target Quellix
+cmake --build --preset ci -j"$(nproc)" --target Quellix quellix_shine ffgl-worker
 scripts/build-windows.sh --no-tests
 
 stage="$(mktemp -d)"
@@ -23,8 +27,13 @@ install_module() {
   find "$stage/install-$1" -type f -exec mv {} "$2/" \;
 }
 
+# Linux: the install tree of the module and the bridge, so that the bridge finds
+# ../ffgl/Quellix.so and ../../libexec/ffgl-host/ffgl-worker beside itself.
 linux="quellix-shine-$version-linux-x86_64"
-install_module ci "$stage/$linux"
+for component in module bridge; do
+  cmake --install build/ci --component "$component" --strip --prefix "$stage/$linux"
+done
+cp frei0r/LICENSE "$stage/$linux/LICENSE-frei0r-bridge"
 sed "s/@VERSION@/$version/" packaging/INSTALL-linux.txt >"$stage/$linux/INSTALL"
 cp LICENSE "$stage/$linux/LICENSE"
 tar --sort=name --owner=0 --group=0 --numeric-owner --mtime=@0 -C "$stage" -czf \

@@ -85,9 +85,9 @@ int InfoInWorker(const InfoOptions& options, const ffglhost::StagedOutput* thumb
         WriteThumbnail(plugin, *thumbnailOutput);
     }
     if (options.json) {
-        PrintReportJson(stdout, summary);
+        PrintReportJson(HostOutput(), summary);
     } else {
-        PrintReportText(stdout, summary);
+        PrintReportText(HostOutput(), summary);
     }
     return 0;
 }

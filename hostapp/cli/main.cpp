@@ -6,6 +6,7 @@
 #include <CLI/CLI.hpp>
 
 #include "cli/play/play_command.h"
+#include "frei0r_command.h"
 #include "info_command.h"
 #include "lib/host_error.h"
 #include "render_command.h"
@@ -37,8 +38,10 @@ int main(int argc, char** argv) {
     app.require_subcommand(1);
     InfoOptions infoOptions;
     RenderOptions renderOptions;
+    Frei0rOptions frei0rOptions;
     CLI::App* info = AddInfoCommand(app, infoOptions);
     CLI::App* render = AddRenderCommand(app, renderOptions);
+    CLI::App* frei0r = AddFrei0rCommand(app, frei0rOptions);
     PlayOptions playOptions;
     CLI::App* play = AddPlayCommand(app, playOptions);
     try {
@@ -49,21 +52,25 @@ int main(int argc, char** argv) {
         }
         const std::string first = argc > 1 ? argv[1] : "";
         if (!first.empty() && first[0] != '-' && first != "info" && first != "render" &&
-            first != "play") {
+            first != "frei0r" && first != "play") {
             return ReportUsage(
-                "unknown command \"" + first + "\"; the commands are info, render and play",
+                "unknown command \"" + first + "\"; the commands are info, render, frei0r and play",
                 nullptr);
         }
         return ReportUsage(error.what(), ChosenCommand(app));
     }
 
     try {
+        if (frei0r->parsed()) {
+            return RunFrei0r(frei0rOptions);
+        }
         if (play->parsed()) {
             return RunPlay(playOptions);
         }
         return info->parsed() ? RunInfo(infoOptions) : RunRender(renderOptions);
     } catch (const UsageError& error) {
-        return ReportUsage(error.what(), play->parsed() ? play : info->parsed() ? info : render);
+        return ReportUsage(error.what(),
+                           ChosenCommand(app) != nullptr ? ChosenCommand(app) : render);
     } catch (const ffglhost::HostError& error) {
         PrintError(error.what());
         return 1;

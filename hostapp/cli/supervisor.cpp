@@ -16,6 +16,7 @@
 #include "interrupt.h"
 #include "lib/host_error.h"
 #include "lib/plugin/plugin_text.h"
+#include "lib/worker/stdout_lines.h"
 
 using ffglhost::HostError;
 
@@ -43,6 +44,8 @@ struct Watch {
     uint32_t timedOutCode = ffglhost::kNoCall;
 };
 
+std::FILE* hostOutput = stdout;
+
 void EndGroup(pid_t group) {
     kill(-group, SIGKILL);
 }
@@ -54,14 +57,21 @@ void EndGroup(pid_t group) {
     sigprocmask(SIG_SETMASK, &originalMask, nullptr);
     ffglhost::PublishCallsTo(&page.call);
     int status = 1;
-    try {
-        status = supervision.work(page);
-    } catch (const HostError& error) {
-        if (!Interrupted()) {
-            PrintError(error.what());
+    {
+        // What the plug-in prints goes to standard error as "[plugin] ..." lines; the
+        // host's own output goes to HostOutput().
+        ffglhost::StdoutLines lines("[plugin] ");
+        hostOutput = lines.Output();
+        try {
+            status = supervision.work(page);
+        } catch (const HostError& error) {
+            if (!Interrupted()) {
+                PrintError(error.what());
+            }
+        } catch (const std::exception& error) {
+            PrintError(std::string("unexpected error: ") + error.what());
         }
-    } catch (const std::exception& error) {
-        PrintError(std::string("unexpected error: ") + error.what());
+        hostOutput = stdout;
     }
     std::fflush(stdout);
     std::fflush(stderr);
@@ -186,6 +196,10 @@ int Conclude(ffglhost::StagedOutputs& outputs, const Supervision& supervision, c
 
 void WorkerPage::SetSummary(const std::string& text) {
     std::snprintf(summary, sizeof summary, "%s", text.c_str());
+}
+
+std::FILE* HostOutput() {
+    return hostOutput;
 }
 
 void PrintError(const std::string& message) {

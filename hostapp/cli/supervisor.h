@@ -13,6 +13,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <cstdio>
 #include <functional>
 #include <string>
 
@@ -41,6 +42,10 @@ struct Supervision {
 // Prepares the outputs, runs the work in a worker and answers the exit status: 0, 1 for
 // a failure (reported), 128 + the signal number for an interruption.
 int Supervise(ffglhost::StagedOutputs& outputs, const Supervision& supervision);
+
+// Where a command's own output goes: in the worker, the real standard output (the
+// plug-in's standard output becomes "[plugin] ..." lines on standard error there).
+std::FILE* HostOutput();
 
 // Prints "ffgl-host: MESSAGE" on one line, with control characters made visible.
 void PrintError(const std::string& message);

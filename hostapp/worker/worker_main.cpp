@@ -28,7 +28,7 @@
 #include "lib/plugin/plugin_library.h"
 #include "lib/plugin/plugin_log.h"
 #include "lib/plugin/plugin_report.h"
-#include "lib/plugin/plugin_text.h"
+#include "lib/worker/stdout_lines.h"
 #include "lib/worker/worker_protocol.h"
 
 using namespace ffglhost;
@@ -40,8 +40,10 @@ constexpr uint32_t kOk = 0;
 constexpr uint32_t kFailed = 1;
 constexpr uint32_t kNoContext = 2;
 
-// Frames a plug-in's own clock may be wound forward by in one request.
-constexpr int64_t kMaxCatchUp = 1 << 20;
+// Frames a plug-in's own clock may be wound forward by in one request: Quellix Shine
+// takes about 0.16 ms for each on llvmpipe, so at most some 1.6 s (6.7 minutes of 25 fps
+// video). Farther jumps go on from where the clock is.
+constexpr int64_t kMaxCatchUp = 10000;
 
 // Failures that the front end reports as "cannot start".
 class ContextError : public HostError {
@@ -49,40 +51,13 @@ class ContextError : public HostError {
     using HostError::HostError;
 };
 
-// Turns bytes written to fd 1 into prefixed lines on fd 2.
-void ForwardStdout(int readFd, std::string prefix) {
-    std::string pending;
-    char chunk[4096];
-    auto flushLine = [&](const std::string& line) {
-        const std::string out = prefix + PrintableText(line) + "\n";
-        (void)!write(2, out.data(), out.size());
-    };
-    for (;;) {
-        const ssize_t got = read(readFd, chunk, sizeof chunk);
-        if (got <= 0) {
-            break;
-        }
-        pending.append(chunk, static_cast<size_t>(got));
-        for (size_t end = pending.find('\n'); end != std::string::npos;
-             end = pending.find('\n')) {
-            flushLine(pending.substr(0, end));
-            pending.erase(0, end + 1);
-        }
-        if (pending.size() > 4096) {
-            flushLine(pending);
-            pending.clear();
-        }
-    }
-    if (!pending.empty()) {
-        flushLine(pending);
-    }
-}
-
-// Ends the process when the front end goes away, whatever the main thread is doing.
+// Ends the process when the front end goes away, whatever the main thread is doing: it
+// gets two seconds to release the plug-in cleanly (the front end waits one, then kills).
 void WatchFrontEnd() {
     pollfd watched{kWorkerSocketFd, POLLRDHUP, 0};
     for (;;) {
         if (poll(&watched, 1, -1) > 0 && (watched.revents & (POLLRDHUP | POLLHUP | POLLERR))) {
+            sleep(2);
             _exit(0);
         }
     }
@@ -100,8 +75,8 @@ struct Drawing {
 class Worker {
   public:
     Worker() {
-        void* page = mmap(nullptr, kCallPageBytes, PROT_READ | PROT_WRITE, MAP_SHARED,
-                          kWorkerMemoryFd, 0);
+        void* page =
+            mmap(nullptr, kCallPageBytes, PROT_READ | PROT_WRITE, MAP_SHARED, kWorkerMemoryFd, 0);
         if (page != MAP_FAILED) {
             PublishCallsTo(static_cast<CallRecord*>(page));
         }
@@ -138,7 +113,7 @@ class Worker {
         log_.reset();
         plugin_.reset();
         context_.reset();
-        std::fflush(stdout);
+        lines_.reset();
     }
 
   private:
@@ -167,7 +142,7 @@ class Worker {
         }
         StartForwarding(quiet ? std::string() : prefix, quiet);
         plugin_ = std::make_unique<PluginLibrary>(path);
-        log_ = std::make_unique<PluginLog>(*plugin_, quiet ? nullptr : stderr);
+        log_ = std::make_unique<PluginLog>(*plugin_, quiet ? nullptr : stderr, prefix);
         report_ = ReadPluginReport(*plugin_);
         values_.clear();
         WriteReport(body, report_);
@@ -181,15 +156,7 @@ class Worker {
             close(null);
             return;
         }
-        int fds[2];
-        if (pipe(fds) != 0) {
-            dup2(2, 1);
-            return;
-        }
-        dup2(fds[1], 1);
-        close(fds[1]);
-        setvbuf(stdout, nullptr, _IOLBF, 0);
-        std::thread(ForwardStdout, fds[0], prefix).detach();
+        lines_ = std::make_unique<StdoutLines>(prefix);
     }
 
     void EnsureContext() {
@@ -239,8 +206,7 @@ class Worker {
     // value set so far.
     void Prepare(uint32_t width, uint32_t height) {
         EnsureContext();
-        if (drawing_.instance != nullptr && drawing_.width == width &&
-            drawing_.height == height) {
+        if (drawing_.instance != nullptr && drawing_.width == width && drawing_.height == height) {
             return;
         }
         drawing_ = Drawing();
@@ -307,10 +273,11 @@ class Worker {
                 Send(change);
             }
         }
-        if (frameIndex >= 0 && frameIndex - drawing_.framesDrawn <= kMaxCatchUp) {
-            while (drawing_.framesDrawn < frameIndex) {
-                DrawUnseen();
-            }
+        if (frameIndex >= 0 && frameIndex - drawing_.framesDrawn > kMaxCatchUp) {
+            drawing_.framesDrawn = frameIndex;
+        }
+        while (frameIndex >= 0 && drawing_.framesDrawn < frameIndex) {
+            DrawUnseen();
         }
         if (hasInput) {
             drawing_.input->Upload(frames);
@@ -341,6 +308,7 @@ class Worker {
         }
     }
 
+    std::unique_ptr<StdoutLines> lines_;
     std::unique_ptr<PluginLibrary> plugin_;
     std::unique_ptr<PluginLog> log_;
     PluginReport report_;
@@ -356,8 +324,9 @@ class Worker {
 int main() {
     signal(SIGPIPE, SIG_IGN);
     if (fcntl(kWorkerSocketFd, F_GETFD) < 0 || fcntl(kWorkerMemoryFd, F_GETFD) < 0) {
-        std::fprintf(stderr, "ffgl-worker: runs FFGL plug-ins for ffgl-host and its bridges; "
-                             "it is started by them, not by hand\n");
+        std::fprintf(stderr,
+                     "ffgl-worker: runs FFGL plug-ins for ffgl-host and its bridges; "
+                     "it is started by them, not by hand\n");
         return 2;
     }
     std::thread(WatchFrontEnd).detach();

@@ -25,8 +25,8 @@ std::string Clean(const char* message) {
 
 }  // namespace
 
-PluginLog::PluginLog(const PluginLibrary& plugin, std::FILE* stream)
-    : plugin_(plugin), stream_(stream) {
+PluginLog::PluginLog(const PluginLibrary& plugin, std::FILE* stream, std::string prefix)
+    : plugin_(plugin), stream_(stream), prefix_(std::move(prefix)) {
     active = this;
     plugin_.SetLogCallback(&PluginLog::Receive);
 }
@@ -50,7 +50,7 @@ void PluginLog::Receive(const char* message) {
 
 void PluginLog::Show(const std::string& line) const {
     if (stream_ != nullptr) {
-        std::fprintf(stream_, "[plugin] %s\n", PrintableText(line).c_str());
+        std::fprintf(stream_, "%s%s\n", prefix_.c_str(), PrintableText(line).c_str());
         std::fflush(stream_);
     }
 }

@@ -14,9 +14,9 @@ namespace ffglhost {
 
 class PluginLog {
   public:
-    // Installs the log function into `plugin`; lines go to `stream` (null drops them).
-    // One PluginLog at a time.
-    PluginLog(const PluginLibrary& plugin, std::FILE* stream);
+    // Installs the log function into `plugin`; lines go to `stream` (null drops them),
+    // each after `prefix`. One PluginLog at a time.
+    PluginLog(const PluginLibrary& plugin, std::FILE* stream, std::string prefix = "[plugin] ");
     // Removes the log function from the plug-in.
     ~PluginLog();
     PluginLog(const PluginLog&) = delete;
@@ -37,6 +37,7 @@ class PluginLog {
 
     const PluginLibrary& plugin_;
     std::FILE* stream_;
+    std::string prefix_;
     bool holding_ = false;
     std::vector<std::string> held_;
 };

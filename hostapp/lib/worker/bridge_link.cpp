@@ -51,9 +51,8 @@ std::string Frei0rModuleName(const std::string& pluginName) {
     std::string name;
     for (const char c : pluginName) {
         const auto byte = static_cast<unsigned char>(c);
-        name += std::isalnum(byte) != 0 && byte < 0x80
-                    ? static_cast<char>(std::tolower(byte))
-                    : '_';
+        name +=
+            std::isalnum(byte) != 0 && byte < 0x80 ? static_cast<char>(std::tolower(byte)) : '_';
     }
     return name.find_first_not_of('_') == std::string::npos ? "ffgl_plugin" : name;
 }

@@ -27,6 +27,7 @@ namespace ffglhost {
 namespace {
 
 constexpr int kTickMs = 50;
+constexpr int kGoodbyeMs = 1000;
 
 std::string Directory(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -98,6 +99,14 @@ struct WorkerClient::Connection {
         if (socket >= 0) {
             close(socket);  // the worker ends when its socket closes
         }
+        // A second to let the plug-in release its instance and context, then SIGKILL.
+        for (int waited = 0; pid > 0 && waited < kGoodbyeMs; waited += 10) {
+            if (waitpid(pid, nullptr, WNOHANG) != 0) {
+                pid = -1;
+            } else {
+                usleep(10 * 1000);
+            }
+        }
         if (pid > 0) {
             kill(pid, SIGKILL);
             waitpid(pid, nullptr, 0);
@@ -159,7 +168,7 @@ void WorkerClient::EnsureStarted() {
     if (worker.empty()) {
         const char* fromEnvironment = std::getenv("FFGL_WORKER");
         worker = fromEnvironment != nullptr && *fromEnvironment != '\0' ? fromEnvironment
-                                                                          : DefaultWorkerPath();
+                                                                        : DefaultWorkerPath();
     }
     auto connection = std::make_unique<Connection>();
     int sockets[2];
@@ -195,15 +204,15 @@ void WorkerClient::EnsureStarted() {
     posix_spawnattr_setsigmask(&attributes, &none);
     posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
     char* argv[] = {const_cast<char*>("ffgl-worker"), nullptr};
-    const int failed = posix_spawn(&connection->pid, worker.c_str(), &actions, &attributes, argv,
-                                   environ);
+    const int failed =
+        posix_spawn(&connection->pid, worker.c_str(), &actions, &attributes, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
     close(theirs);
     if (failed != 0) {
         connection->pid = -1;
-        throw WorkerError(WorkerFault::kCannotStart, "cannot start the worker " + worker + ": " +
-                                                         std::strerror(failed));
+        throw WorkerError(WorkerFault::kCannotStart,
+                          "cannot start the worker " + worker + ": " + std::strerror(failed));
     }
     connection_ = std::move(connection);
 }
@@ -221,39 +230,46 @@ std::vector<uint8_t> WorkerClient::Exchange(uint32_t type, const std::vector<uin
     }
     const int64_t limitMs = static_cast<int64_t>(options_.callTimeoutSeconds * 1000.0);
     pollfd watched{c.socket, POLLIN, 0};
+    bool hung = false;
     for (;;) {
         const int ready = poll(&watched, 1, kTickMs);
-        if (ready > 0) {
-            break;
-        }
-        if (ready < 0 && errno != EINTR) {
+        if (ready > 0 || (ready < 0 && errno != EINTR)) {
             break;
         }
         if (limitMs > 0 && c.calls->inCall.load() != 0 &&
             MonotonicMs() - c.calls->startedMs.load() > limitMs) {
-            char limit[32];
-            std::snprintf(limit, sizeof limit, "%g", options_.callTimeoutSeconds);
-            LoseWorker(WorkerFault::kHung, "the plug-in did not return within " +
-                                               std::string(limit) + " s " +
-                                               DescribeCall(c.calls->code.load()) +
-                                               "; its worker was stopped");
+            hung = true;
+            break;
         }
     }
     MessageType answerType{};
     std::vector<uint8_t> answer;
-    if (!ReceiveMessage(c.socket, answerType, answer) || answerType != MessageType::kAnswer) {
+    if (hung || !ReceiveMessage(c.socket, answerType, answer) ||
+        answerType != MessageType::kAnswer) {
         const std::string call = DescribeCall(c.calls->code.load());
+        if (hung) {
+            kill(c.pid, SIGKILL);
+        }
         int status = 0;
-        pid_t reaped = waitpid(c.pid, &status, 0);
+        const pid_t reaped = waitpid(c.pid, &status, 0);
         c.pid = -1;
+        // A worker still tearing down after a crash when the limit passed died of its
+        // own signal, not ours: that is a crash, not a hang.
+        if (hung && !(reaped > 0 && WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL) &&
+            !(reaped > 0 && WIFEXITED(status))) {
+            char limit[32];
+            std::snprintf(limit, sizeof limit, "%g", options_.callTimeoutSeconds);
+            LoseWorker(WorkerFault::kHung, "the plug-in did not return within " +
+                                               std::string(limit) + " s " + call +
+                                               "; it was stopped");
+        }
         if (reaped > 0 && WIFSIGNALED(status)) {
             LoseWorker(WorkerFault::kCrashed,
                        "the plug-in crashed (" + SignalName(WTERMSIG(status)) + ") " + call);
         }
         if (reaped > 0 && WIFEXITED(status)) {
-            LoseWorker(WorkerFault::kExited, "the plug-in ended its process (exit status " +
-                                                 std::to_string(WEXITSTATUS(status)) + ") " +
-                                                 call);
+            LoseWorker(WorkerFault::kExited, "the plug-in ended the process (exit status " +
+                                                 std::to_string(WEXITSTATUS(status)) + ") " + call);
         }
         LoseWorker(WorkerFault::kExited, "the plug-in's worker ended " + call);
     }
@@ -280,8 +296,8 @@ const PluginReport& WorkerClient::Load(const std::string& path) {
     request.Text(path);
     request.Text(options_.logPrefix);
     request.U32(options_.quiet ? 1 : 0);
-    const std::vector<uint8_t> body = Exchange(static_cast<uint32_t>(MessageType::kLoad),
-                                               request.Bytes());
+    const std::vector<uint8_t> body =
+        Exchange(static_cast<uint32_t>(MessageType::kLoad), request.Bytes());
     MessageReader reader(body);
     report_ = ReadReport(reader);
     path_ = path;

@@ -60,8 +60,8 @@ struct WorkerOptions {
 
 // One frame to draw.
 struct WorkerFrame {
-    uint32_t width = 0;   // 1 .. 16384
-    uint32_t height = 0;  // 1 .. 16384
+    uint32_t width = 0;              // 1 .. 16384
+    uint32_t height = 0;             // 1 .. 16384
     const uint8_t* input = nullptr;  // width x height RGBA8; null: a transparent black input
     uint8_t* output = nullptr;       // width x height RGBA8, written
     double hostSeconds = 0.0;        // sent as the host time (code 20) where supported

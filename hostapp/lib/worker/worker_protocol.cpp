@@ -129,8 +129,8 @@ std::vector<ParameterChange> ReadChanges(MessageReader& reader) {
 void WriteReport(MessageWriter& writer, const PluginReport& report) {
     writer.Text(report.id);
     writer.Text(report.name);
-    for (const uint32_t value : {report.type, report.apiMajor, report.apiMinor,
-                                 report.versionMajor, report.versionMinor}) {
+    for (const uint32_t value : {report.type, report.apiMajor, report.apiMinor, report.versionMajor,
+                                 report.versionMinor}) {
         writer.U32(value);
     }
     writer.Text(report.description);
@@ -157,8 +157,8 @@ PluginReport ReadReport(MessageReader& reader) {
     PluginReport report;
     report.id = reader.Text();
     report.name = reader.Text();
-    for (uint32_t* value : {&report.type, &report.apiMajor, &report.apiMinor,
-                            &report.versionMajor, &report.versionMinor}) {
+    for (uint32_t* value : {&report.type, &report.apiMajor, &report.apiMinor, &report.versionMajor,
+                            &report.versionMinor}) {
         *value = reader.U32();
     }
     report.description = reader.Text();
@@ -187,8 +187,7 @@ PluginReport ReadReport(MessageReader& reader) {
 }
 
 bool SendMessage(int fd, MessageType type, const std::vector<uint8_t>& payload) {
-    const uint32_t header[2] = {static_cast<uint32_t>(type),
-                                static_cast<uint32_t>(payload.size())};
+    const uint32_t header[2] = {static_cast<uint32_t>(type), static_cast<uint32_t>(payload.size())};
     return SendAll(fd, header, sizeof header) &&
            (payload.empty() || SendAll(fd, payload.data(), payload.size()));
 }

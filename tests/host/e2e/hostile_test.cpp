@@ -127,6 +127,17 @@ TEST(HostilePluginTexts, ShowControlCharactersAsEscapesAndCutLongTexts) {
     EXPECT_EQ(line, "about:        " + std::string(1000, 'a') + "...");
 }
 
+TEST(HostilePluginTexts, StandardOutputOfThePluginBecomesLinesOnStandardError) {
+    TempDir dir;
+    const HostRun run =
+        RunHost(dir.Path(), {"info", kHostilePluginPath, "--json"}, {"HOSTILE_MODE=chatty"});
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out.rfind("{\n  \"file\": ", 0), 0u) << run.out;
+    EXPECT_EQ(run.out.find("chatty"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.substr(run.out.size() - 2), "}\n");
+    EXPECT_NE(run.err.find("[plugin] chatty: code 13\n"), std::string::npos) << run.err;
+}
+
 TEST(HostilePluginFiles, TruncatedOrForeignLibrariesAreRefusedBeforeLoading) {
     TempDir dir;
     ASSERT_EQ(RunShell("head -c 5000 " + ShellQuote(kModulePath) + " > " +

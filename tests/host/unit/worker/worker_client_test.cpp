@@ -1,0 +1,113 @@
+// The worker client against the real worker: lazy start, parameters kept across a
+// restart and clamped, and each way a plug-in or the worker can fail.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <thread>
+#include <vector>
+
+#include "lib/worker/worker_client.h"
+
+namespace {
+
+using ffglhost::WorkerClient;
+using ffglhost::WorkerError;
+using ffglhost::WorkerFault;
+
+ffglhost::WorkerOptions Options(double timeout = 10.0) {
+    ffglhost::WorkerOptions options;
+    options.workerPath = FFGL_WORKER_PATH;
+    options.callTimeoutSeconds = timeout;
+    options.quiet = true;
+    return options;
+}
+
+WorkerFault FaultOf(WorkerClient& client, const ffglhost::WorkerFrame& frame) {
+    try {
+        client.Render(frame);
+    } catch (const WorkerError& error) {
+        return error.Fault();
+    }
+    return WorkerFault::kNone;
+}
+
+TEST(WorkerClient, StartsLazilyKeepsClampedValuesAcrossARestart) {
+    WorkerClient client(Options());
+    EXPECT_FALSE(client.Running());
+    const ffglhost::PluginReport& report = client.Load(QUELLIX_MODULE_PATH);
+    EXPECT_TRUE(client.Running());
+    ASSERT_EQ(report.parameters.size(), 6u);
+    EXPECT_EQ(report.parameters[1].name, "Flare Y");
+    client.SetParameter(0, 5.0f);
+    client.SetParameter(1, 0.25f);
+    client.Restart();
+    const std::vector<std::string> displays = client.ParameterDisplays();
+    ASSERT_EQ(displays.size(), 6u);
+    EXPECT_EQ(displays[0], "1.000000");
+    EXPECT_EQ(displays[1], "0.250000");
+
+    std::vector<uint8_t> input(16 * 8 * 4, 40), output(16 * 8 * 4, 0);
+    ffglhost::WorkerFrame frame{16, 8, input.data(), output.data(), 0.0, 0};
+    client.Render(frame);
+    EXPECT_NE(output, std::vector<uint8_t>(output.size(), 0));
+    for (const auto& [width, height] : {std::pair{0u, 8u}, {16385u, 8u}, {16u, 0u}}) {
+        frame.width = width;
+        frame.height = height;
+        EXPECT_EQ(FaultOf(client, frame), WorkerFault::kBadRequest) << width << "x" << height;
+    }
+    // Destroyed from another thread than the one that drew.
+    std::thread([moved = std::make_unique<WorkerClient>(Options())]() mutable {
+        moved.reset();
+    }).join();
+}
+
+struct FailureCase {
+    const char* mode;  // HOSTILE_MODE
+    WorkerFault fault;
+    const char* message;
+};
+
+TEST(WorkerClient, ReportsACrashAHangAnExitAndStartsANewWorkerForTheNextFrame) {
+    const FailureCase cases[] = {
+        {"crash:17", WorkerFault::kCrashed,
+         "the plug-in crashed (segmentation fault) in function code 17 (process frame)"},
+        {"hang:17", WorkerFault::kHung,
+         "the plug-in did not return within 2 s in function code 17 (process frame)"},
+        {"exit:17", WorkerFault::kExited,
+         "the plug-in ended the process (exit status 3) in function code 17 (process frame)"},
+    };
+    // A sanitizer build's worker would otherwise catch the plug-in's signal itself.
+    setenv("ASAN_OPTIONS", "handle_segv=0:handle_abort=0:detect_leaks=0", 1);
+    for (const FailureCase& c : cases) {
+        setenv("HOSTILE_MODE", c.mode, 1);
+        WorkerClient client(Options(2.0));
+        client.Load(HOSTILE_PLUGIN_PATH);
+        std::vector<uint8_t> output(4 * 4 * 4);
+        const ffglhost::WorkerFrame frame{4, 4, nullptr, output.data(), 0.0, -1};
+        for (int attempt = 0; attempt < 2; ++attempt) {
+            try {
+                client.Render(frame);
+                ADD_FAILURE() << c.mode << ": no failure";
+            } catch (const WorkerError& error) {
+                EXPECT_EQ(error.Fault(), c.fault) << c.mode;
+                EXPECT_EQ(std::string(error.what()).rfind(c.message, 0), 0u) << error.what();
+            }
+            EXPECT_FALSE(client.Running());
+        }
+    }
+    unsetenv("HOSTILE_MODE");
+
+    ffglhost::WorkerOptions missing = Options();
+    missing.workerPath = "/nonexistent/ffgl-worker";
+    WorkerClient client(missing);
+    try {
+        client.Load(QUELLIX_MODULE_PATH);
+        ADD_FAILURE() << "a missing worker started";
+    } catch (const WorkerError& error) {
+        EXPECT_EQ(error.Fault(), WorkerFault::kCannotStart);
+        EXPECT_STREQ(error.what(),
+                     "cannot start the worker /nonexistent/ffgl-worker: No such file or directory");
+    }
+}
+
+}  // namespace
