@@ -14,6 +14,7 @@ packages=(
   zlib1g-dev ffmpeg binutils clang libclang-rt-14-dev clang-format glslang-tools
   frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-base
   gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
+  libglfw3-dev libimgui-dev liblo-dev liblo-tools xdotool imagemagick xvfb xauth
 )
 if [ "${1:-}" = windows ]; then
   packages+=(g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth googletest)

@@ -5,6 +5,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include "cli/play/play_command.h"
 #include "frei0r_command.h"
 #include "info_command.h"
 #include "lib/host_error.h"
@@ -43,6 +44,8 @@ int main(int argc, char** argv) {
     CLI::App* info = AddInfoCommand(app, infoOptions);
     CLI::App* render = AddRenderCommand(app, renderOptions);
     CLI::App* frei0r = AddFrei0rCommand(app, frei0rOptions);
+    PlayOptions playOptions;
+    CLI::App* play = AddPlayCommand(app, playOptions);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {
@@ -51,9 +54,9 @@ int main(int argc, char** argv) {
         }
         const std::string first = argc > 1 ? argv[1] : "";
         if (!first.empty() && first[0] != '-' && first != "info" && first != "render" &&
-            first != "frei0r") {
+            first != "frei0r" && first != "play") {
             return ReportUsage(
-                "unknown command \"" + first + "\"; the commands are info, render and frei0r",
+                "unknown command \"" + first + "\"; the commands are info, render, frei0r and play",
                 nullptr);
         }
         return ReportUsage(error.what(), ChosenCommand(app));
@@ -63,11 +66,13 @@ int main(int argc, char** argv) {
         if (frei0r->parsed()) {
             return RunFrei0r(frei0rOptions);
         }
+        if (play->parsed()) {
+            return RunPlay(playOptions);
+        }
         return info->parsed() ? RunInfo(infoOptions) : RunRender(renderOptions);
     } catch (const UsageError& error) {
-        return ReportUsage(error.what(), info->parsed()     ? info
-                                         : frei0r->parsed() ? frei0r
-                                                            : render);
+        return ReportUsage(error.what(),
+                           ChosenCommand(app) != nullptr ? ChosenCommand(app) : render);
     } catch (const ffglhost::HostError& error) {
         PrintError(error.what());
         return 1;

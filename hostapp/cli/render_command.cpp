@@ -17,6 +17,7 @@
 #include "lib/plugin/plugin_library.h"
 #include "lib/plugin/plugin_log.h"
 #include "lib/plugin/plugin_report.h"
+#include "lib/plugin/preset.h"
 #include "lib/render/png_sequence_sink.h"
 #include "lib/render/render_loop.h"
 #include "lib/render/sound_track.h"
@@ -40,6 +41,8 @@ CLI::App* AddRenderCommand(CLI::App& app, RenderOptions& options) {
                        "FILE.mp4, .webm or .gif video");
     render->add_option("--sheet", options.sheet,
                        "Write a contact sheet of evenly spaced frames to this PNG file");
+    render->add_option("--preset", options.preset,
+                       "Take the parameter values of a preset file (--set overrides them)");
     render
         ->add_option("--set", options.settings,
                      "Set a parameter, NAME=VALUE (names in any case; repeatable)")
@@ -138,6 +141,9 @@ void CheckInputCount(const ffglhost::PluginReport& report) {
 std::vector<ffglhost::ParameterSetting> ResolveSettings(const RenderOptions& options,
                                                         const ffglhost::PluginReport& report) {
     std::vector<ffglhost::ParameterSetting> settings;
+    if (!options.preset.empty()) {
+        settings = ffglhost::ReadPreset(options.preset, report);
+    }
     for (const std::string& assignment : options.settings) {
         settings.push_back(ffglhost::ParseParameterSetting(assignment, report.parameters));
     }

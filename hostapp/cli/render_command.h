@@ -17,6 +17,7 @@ struct RenderOptions {
     std::string input;           // empty: the built-in test picture
     std::string out;
     std::string sheet;
+    std::string preset;                 // a preset file; the settings override it
     std::vector<std::string> settings;  // NAME=VALUE
     std::string size;                   // WIDTHxHEIGHT, empty for the input's size
     double fps = 0.0;                   // when not given: the input video's rate, else 60

@@ -16,8 +16,8 @@ struct UsageCase {
 
 const UsageCase kUsageCases[] = {
     {{"bogus"},
-     "unknown command \"bogus\"; the commands are info, render and frei0r (see ffgl-host "
-     "--help)"},
+     "unknown command \"bogus\"; the commands are info, render, frei0r and play (see "
+     "ffgl-host --help)"},
     {{"render", "Q", "-n", "-1"},
      "--frames must be a whole number of at least 1, got \"-1\" (see ffgl-host render --help)"},
     {{"render", "Q", "-n", "0"}, "--frames must be a whole number of at least 1, got \"0\""},
