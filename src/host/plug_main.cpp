@@ -24,7 +24,7 @@ constexpr FFResult FailureValue(uint32_t code) {
 }
 
 // The full-word failure of code 18.
-constexpr FFResult kInstantiateFailed = FailureValue(FF_INSTANTIATE_GL);
+const FFResult kInstantiateFailed = FailureValue(FF_INSTANTIATE_GL);
 
 FFResult PointerResult(const void* pointer) {
     return reinterpret_cast<uintptr_t>(pointer);
