@@ -8,6 +8,7 @@
 #include "lib/plugin/plugin_text.h"
 #include "lib/plugin/preset.h"
 #include "lib/worker/worker_client.h"
+#include "lib/worker/worker_protocol.h"
 #include "play_session.h"
 
 using ffglhost::HostError;
@@ -44,6 +45,15 @@ CLI::App* AddPlayCommand(CLI::App& app, PlayOptions& options) {
 }
 
 namespace {
+
+// The worker draws frames of up to kMaxFrameSide a side: the input is checked against
+// that from its header, before anything is decoded.
+ffglhost::GlLimits WorkerLimits() {
+    ffglhost::GlLimits limits;
+    limits.maxTextureSize = limits.maxRenderbufferSize = ffglhost::kMaxFrameSide;
+    limits.maxViewportWidth = limits.maxViewportHeight = ffglhost::kMaxFrameSide;
+    return limits;
+}
 
 std::string DefaultPresetPath(const std::string& plugin) {
     const size_t slash = plugin.find_last_of('/');
@@ -120,7 +130,8 @@ int RunPlay(const PlayOptions& options) {
     ChooseValues(options, session);
     session.presetPath =
         options.preset.empty() ? DefaultPresetPath(options.plugin) : options.preset;
-    auto input = std::make_shared<OpenedInput>(OpenInput(options.input, size));
+    auto input =
+        std::make_shared<OpenedInput>(OpenInput(options.input, size, WorkerLimits(), false));
     session.width = input->output.width;
     session.height = input->output.height;
     // The first call takes the input opened here; a video that ends is opened again.
@@ -128,7 +139,7 @@ int RunPlay(const PlayOptions& options) {
         if (input->source) {
             return std::move(input->source);
         }
-        return OpenInput(options.input, size).source;
+        return OpenInput(options.input, size, WorkerLimits(), false).source;
     };
     session.paused = options.paused;
     session.renderer = MakeWorkerRenderer(std::move(client), session.width, session.height);
