@@ -93,9 +93,10 @@ class Play {
          const std::string& environment = "")
         : dir_(dir) {
         // In the sanitizer build, the window system's GL driver, unloaded when the window
-        // closes, leaves allocations LeakSanitizer cannot attribute to any module.
-        std::string command = "ASAN_OPTIONS=detect_leaks=0 " + ShellQuote(kHostBinary) + " play " +
-                              ShellQuote(plugin);
+        // closes, leaves allocations LeakSanitizer cannot attribute to any module; and a
+        // plug-in's crash must reach the worker as the signal it is, not as ASan's exit.
+        std::string command = "ASAN_OPTIONS=handle_segv=0:handle_abort=0:detect_leaks=0 " +
+                              ShellQuote(kHostBinary) + " play " + ShellQuote(plugin);
         for (const std::string& option : options) {
             command += " " + ShellQuote(option);
         }
