@@ -275,6 +275,18 @@ void CopyThrough(const Instance& instance, const uint32_t* in, uint32_t* out) {
     }
 }
 
+// The instance behind `handle` when `param` and `index` name one of its parameters, with
+// the index as a position in *position; null otherwise.
+Instance* ParameterOf(f0r_instance_t handle, f0r_param_t param, int index, size_t* position) {
+    auto* instance = static_cast<Instance*>(handle);
+    if (instance == nullptr || param == nullptr || index < 0 ||
+        static_cast<size_t>(index) >= instance->values.size()) {
+        return nullptr;
+    }
+    *position = static_cast<size_t>(index);
+    return instance;
+}
+
 }  // namespace
 
 // The frei0r entry points, the only symbols the module exports (exports.map).
@@ -354,14 +366,12 @@ void f0r_destruct(f0r_instance_t handle) {
 }
 
 void f0r_set_param_value(f0r_instance_t handle, f0r_param_t param, int index) {
-    auto* instance = static_cast<Instance*>(handle);
-    const Description& d = Get();
-    if (instance == nullptr || param == nullptr || index < 0 ||
-        static_cast<size_t>(index) >= instance->values.size()) {
+    size_t position = 0;
+    Instance* instance = ParameterOf(handle, param, index, &position);
+    if (instance == nullptr) {
         return;
     }
-    const auto position = static_cast<size_t>(index);
-    if (d.report.parameters[position].isText) {
+    if (Get().report.parameters[position].isText) {
         const char* text = *static_cast<f0r_param_string*>(param);
         instance->texts[position] = text != nullptr ? text : "";
         return;
@@ -371,14 +381,12 @@ void f0r_set_param_value(f0r_instance_t handle, f0r_param_t param, int index) {
 }
 
 void f0r_get_param_value(f0r_instance_t handle, f0r_param_t param, int index) {
-    auto* instance = static_cast<Instance*>(handle);
-    const Description& d = Get();
-    if (instance == nullptr || param == nullptr || index < 0 ||
-        static_cast<size_t>(index) >= instance->values.size()) {
+    size_t position = 0;
+    Instance* instance = ParameterOf(handle, param, index, &position);
+    if (instance == nullptr) {
         return;
     }
-    const auto position = static_cast<size_t>(index);
-    if (d.report.parameters[position].isText) {
+    if (Get().report.parameters[position].isText) {
         // The text stays valid until the next change of this parameter.
         *static_cast<f0r_param_string*>(param) =
             const_cast<char*>(instance->texts[position].c_str());

@@ -139,6 +139,15 @@ size_t ChildProcess::Read(void* data, size_t size) {
     return total;
 }
 
+std::string ChildProcess::ReadAll() {
+    std::string output;
+    char buffer[512];
+    for (size_t got; (got = Read(buffer, sizeof buffer)) > 0;) {
+        output.append(buffer, got);
+    }
+    return output;
+}
+
 void ChildProcess::ClosePipe() {
     if (pipe_ >= 0) {
         close(pipe_);

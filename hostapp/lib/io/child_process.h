@@ -34,6 +34,8 @@ class ChildProcess {
     // Reads until `size` bytes have arrived or the child's output ends; returns the
     // number of bytes read.
     size_t Read(void* data, size_t size);
+    // Reads everything the child writes until its output ends.
+    std::string ReadAll();
     // Closes this side of the pipe, which tells a reading child that input has ended.
     void ClosePipe();
     // Waits for the child to exit; answers its exit status, or 128 + the signal number

@@ -143,11 +143,7 @@ VideoFormat ProbeVideoFormat(const std::string& path) {
                         "color_transfer,color_range:stream_side_data=displaymatrix",
                         "-of", "default=noprint_wrappers=1", "-i", "file:" + path},
                        ChildProcess::Pipe::kFromChild);
-    std::string output;
-    char buffer[512];
-    for (size_t got; (got = probe.Read(buffer, sizeof buffer)) > 0;) {
-        output.append(buffer, got);
-    }
+    const std::string output = probe.ReadAll();
     const int status = probe.Wait();
     const VideoFormat format = ParseVideoFormat(output);
     if (status != 0 || format.width == 0 || format.height == 0) {

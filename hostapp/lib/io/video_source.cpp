@@ -27,11 +27,7 @@ VideoInfo ProbeVideo(const std::string& path) {
                         "stream=width,height,avg_frame_rate,r_frame_rate", "-of",
                         "default=noprint_wrappers=1", "-i", "file:" + path},
                        ChildProcess::Pipe::kFromChild);
-    std::string output;
-    char buffer[512];
-    for (size_t got; (got = probe.Read(buffer, sizeof buffer)) > 0;) {
-        output.append(buffer, got);
-    }
+    const std::string output = probe.ReadAll();
     const int status = probe.Wait();
     VideoInfo info;
     double averageRate = 0.0;

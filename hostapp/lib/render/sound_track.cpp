@@ -43,11 +43,7 @@ std::string ProbeAudioCodec(const std::string& path) {
         {"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries", "stream=codec_name",
          "-of", "default=noprint_wrappers=1:nokey=1", "-i", "file:" + path},
         ChildProcess::Pipe::kFromChild);
-    std::string output;
-    char buffer[256];
-    for (size_t got; (got = probe.Read(buffer, sizeof buffer)) > 0;) {
-        output.append(buffer, got);
-    }
+    const std::string output = probe.ReadAll();
     probe.Wait();
     return output.substr(0, output.find_first_of("\r\n"));
 }
