@@ -5,19 +5,15 @@
 #include <cstdio>
 #include <memory>
 
-#include "lib/gl/gl_context.h"
 #include "lib/host_error.h"
 #include "lib/io/file_names.h"
 #include "lib/io/staged_outputs.h"
-#include "lib/plugin/plugin_instance.h"
-#include "lib/plugin/plugin_library.h"
-#include "lib/plugin/plugin_log.h"
-#include "lib/plugin/thumbnail.h"
 #include "lib/render/frame_sink.h"
+#include "lib/worker/worker_client.h"
 #include "plugin_summary.h"
 #include "report_json.h"
 #include "report_text.h"
-#include "supervisor.h"
+#include "staged_run.h"
 #include "usage_error.h"
 
 using ffglhost::HostError;
@@ -37,59 +33,63 @@ CLI::App* AddInfoCommand(CLI::App& app, InfoOptions& options) {
 namespace {
 
 // Display texts belong to instances, and instances need a GL context; without either
-// the report goes on without them, saying why on standard error.
-void ReadWithInstance(const ffglhost::PluginLibrary& plugin, PluginSummary& summary) {
-    std::unique_ptr<ffglhost::GlContext> context;
+// the report goes on without them, saying why on standard error. A crash or a hang is
+// not a missing text: it fails the command.
+void ReadDisplays(ffglhost::WorkerClient& client, PluginSummary& summary) {
+    std::vector<std::string> displays;
     try {
-        context = std::make_unique<ffglhost::GlContext>();
-    } catch (const HostError& error) {
+        displays = client.ParameterDisplays(640, 360);
+    } catch (const ffglhost::WorkerError& error) {
+        if (error.Fault() != ffglhost::WorkerFault::kCannotStart &&
+            error.Fault() != ffglhost::WorkerFault::kRefused) {
+            throw;
+        }
         std::fprintf(stderr, "ffgl-host: note: no display texts: %s\n", error.what());
-        summary.report = ffglhost::ReadPluginReport(plugin);
         return;
     }
-    ffglhost::PluginLog log(plugin, stderr);
-    log.Hold();
-    std::unique_ptr<ffglhost::PluginInstance> instance;
-    try {
-        instance = std::make_unique<ffglhost::PluginInstance>(plugin, 640, 360);
-    } catch (const HostError& error) {
-        std::fprintf(stderr, "ffgl-host: note: no display texts: %s%s\n", error.what(),
-                     log.HeldSummary().c_str());
-        summary.report = ffglhost::ReadPluginReport(plugin);
-        return;
+    for (size_t i = 0; i < displays.size() && i < summary.report.parameters.size(); ++i) {
+        summary.report.parameters[i].display = displays[i];
     }
-    log.Release();
-    summary.report = ffglhost::ReadPluginReport(plugin, instance->Handle());
     summary.hasDisplayTexts = true;
 }
 
-void WriteThumbnail(const ffglhost::PluginLibrary& plugin, const ffglhost::StagedOutput& output) {
-    const std::optional<ffglhost::Image> thumbnail = ffglhost::ReadThumbnail(plugin);
-    if (!thumbnail) {
+void WriteThumbnail(const ffglhost::LoadAnswer& details, const ffglhost::StagedOutput& output) {
+    if (details.thumbnailWidth == 0) {
         throw HostError("the plug-in has no thumbnail to write to " + output.finalPath);
     }
-    ffglhost::WriteOutputPng(output.stagedPath, output.finalPath, *thumbnail);
+    ffglhost::Image thumbnail(details.thumbnailWidth, details.thumbnailHeight);
+    thumbnail.rgba = details.thumbnail;
+    ffglhost::WriteOutputPng(output.stagedPath, output.finalPath, thumbnail);
 }
 
-int InfoInWorker(const InfoOptions& options, const ffglhost::StagedOutput* thumbnailOutput) {
-    ffglhost::PluginLibrary plugin(options.plugin);
+void Inspect(const InfoOptions& options, const ffglhost::StagedOutput* thumbnailOutput,
+             StopRequests& stop) {
+    ffglhost::WorkerOptions workerOptions;
+    workerOptions.callTimeoutSeconds = options.callTimeout;
+    ffglhost::WorkerClient client(workerOptions);
+    stop.Watch(&client);
+    struct Unwatch {
+        StopRequests& stop;
+        ~Unwatch() { stop.Watch(nullptr); }
+    } unwatch{stop};
+    client.Load(options.plugin);
+    const ffglhost::LoadAnswer& details = client.Details();
     PluginSummary summary;
     summary.path = options.plugin;
-    summary.hasLogCallback = plugin.HasSetLogCallback();
-    ReadWithInstance(plugin, summary);
-    if (const std::optional<ffglhost::Image> thumbnail = ffglhost::ReadThumbnail(plugin)) {
-        summary.thumbnailWidth = thumbnail->width;
-        summary.thumbnailHeight = thumbnail->height;
-    }
+    summary.report = details.report;
+    summary.hasLogCallback = details.hasLogCallback != 0;
+    ReadDisplays(client, summary);
+    client.Release();
+    summary.thumbnailWidth = details.thumbnailWidth;
+    summary.thumbnailHeight = details.thumbnailHeight;
     if (thumbnailOutput != nullptr) {
-        WriteThumbnail(plugin, *thumbnailOutput);
+        WriteThumbnail(details, *thumbnailOutput);
     }
     if (options.json) {
-        PrintReportJson(HostOutput(), summary);
+        PrintReportJson(stdout, summary);
     } else {
-        PrintReportText(HostOutput(), summary);
+        PrintReportText(stdout, summary);
     }
-    return 0;
 }
 
 }  // namespace
@@ -104,13 +104,11 @@ int RunInfo(const InfoOptions& options) {
     ffglhost::StagedOutputs outputs(std::to_string(getpid()));
     const ffglhost::StagedOutput* thumbnail =
         options.thumbnail.empty() ? nullptr : &outputs.Add(options.thumbnail, false);
-    Supervision supervision;
-    supervision.callTimeoutSeconds = options.callTimeout;
-    supervision.work = [&](WorkerPage&) { return InfoInWorker(options, thumbnail); };
-    supervision.afterCommit = [&](const WorkerPage&) {
+    const auto work = [&](StopRequests& stop) { Inspect(options, thumbnail, stop); };
+    const auto afterCommit = [&] {
         if (thumbnail != nullptr && !options.json) {
             std::printf("thumbnail written to %s\n", thumbnail->finalPath.c_str());
         }
     };
-    return Supervise(outputs, supervision);
+    return RunStaged(outputs, work, afterCommit);
 }

@@ -11,7 +11,7 @@
 #include "lib/host_error.h"
 #include "lib/plugin/plugin_instance.h"
 #include "render_command.h"
-#include "supervisor.h"
+#include "staged_run.h"
 #include "usage_error.h"
 
 namespace {

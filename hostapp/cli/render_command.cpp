@@ -2,28 +2,25 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <optional>
 
-#include "interrupt.h"
 #include "lib/gl/gl_context.h"
-#include "lib/gl/gl_objects.h"
 #include "lib/host_error.h"
 #include "lib/io/child_process.h"
 #include "lib/io/file_names.h"
 #include "lib/plugin/parameter_settings.h"
-#include "lib/plugin/plugin_instance.h"
-#include "lib/plugin/plugin_library.h"
-#include "lib/plugin/plugin_log.h"
 #include "lib/plugin/plugin_report.h"
 #include "lib/plugin/preset.h"
 #include "lib/render/png_sequence_sink.h"
 #include "lib/render/render_loop.h"
 #include "lib/render/sound_track.h"
+#include "lib/worker/worker_client.h"
 #include "progress_bar.h"
 #include "render_setup.h"
-#include "supervisor.h"
+#include "staged_run.h"
 #include "usage_error.h"
 
 using ffglhost::HostError;
@@ -150,16 +147,17 @@ std::vector<ffglhost::ParameterSetting> ResolveSettings(const RenderOptions& opt
     return settings;
 }
 
-std::unique_ptr<ffglhost::PluginInstance> Instantiate(const ffglhost::PluginLibrary& plugin,
-                                                      ffglhost::PluginLog& log, FrameSize size) {
-    log.Hold();
-    try {
-        auto instance = std::make_unique<ffglhost::PluginInstance>(plugin, size.width, size.height);
-        log.Release();
-        return instance;
-    } catch (const HostError& error) {
-        throw HostError(std::string(error.what()) + log.HeldSummary());
-    }
+// The worker's GL limits, with the largest side it draws.
+ffglhost::GlLimits WorkerLimits(ffglhost::WorkerClient& client) {
+    const ffglhost::LimitsAnswer answer = client.Limits();
+    ffglhost::GlLimits limits;
+    limits.maxTextureSize = std::min(answer.maxTextureSize, ffglhost::kMaxFrameSide);
+    limits.maxRenderbufferSize = std::min(answer.maxRenderbufferSize, ffglhost::kMaxFrameSide);
+    limits.maxViewportWidth = std::min(answer.maxViewportWidth, ffglhost::kMaxFrameSide);
+    limits.maxViewportHeight = std::min(answer.maxViewportHeight, ffglhost::kMaxFrameSide);
+    limits.maxFramebufferWidth = std::min(answer.maxFramebufferWidth, ffglhost::kMaxFrameSide);
+    limits.maxFramebufferHeight = std::min(answer.maxFramebufferHeight, ffglhost::kMaxFrameSide);
+    return limits;
 }
 
 // What becomes of a video input's sound in --out.
@@ -193,29 +191,41 @@ std::string Summary(const ffglhost::RenderResult& result, FrameSize size,
            (pictureNote.empty() ? "" : "note: " + pictureNote + "\n");
 }
 
-// The part of a render that runs in the worker: everything touching the plug-in and GL.
-int RenderInWorker(const RenderOptions& options, const CheckedNumbers& numbers,
-                   const ffglhost::StagedOutput* out, const ffglhost::StagedOutput* sheet,
-                   WorkerPage& page) {
-    InstallInterruptHandler();
+struct RenderOutcome {
+    std::string summary;  // printed once the outputs are in place
+    uint64_t framesWritten = 0;
+};
+
+// The render itself: the plug-in draws in its worker, this process decodes, encodes and
+// writes.
+RenderOutcome RenderThroughWorker(const RenderOptions& options, const CheckedNumbers& numbers,
+                                  const ffglhost::StagedOutput* out,
+                                  const ffglhost::StagedOutput* sheet, StopRequests& stop) {
     const std::optional<FrameSize> size =
         options.size.empty() ? std::nullopt
                              : std::optional<FrameSize>(ParseFrameSize(options.size));
-    ffglhost::PluginLibrary plugin(options.plugin);
-    const ffglhost::PluginReport report = ffglhost::ReadPluginReport(plugin);
-    CheckInputCount(report);
-    const std::vector<ffglhost::ParameterSetting> settings = ResolveSettings(options, report);
-    // The context first: its limits decide whether the input may be decoded at all.
-    ffglhost::GlContext context;
-    OpenedInput input = OpenInput(options.input, size, context.Limits(), options.pad);
-    const double fps = options.fpsGiven ? options.fps : input.fps;
+    ffglhost::WorkerOptions workerOptions;
+    workerOptions.callTimeoutSeconds = options.callTimeout;
+    workerOptions.quiet = options.quiet;
+    ffglhost::WorkerClient client(workerOptions);
+    stop.Watch(&client);
+    struct Unwatch {
+        StopRequests& stop;
+        ~Unwatch() { stop.Watch(nullptr); }
+    } unwatch{stop};
 
-    ffglhost::RenderTarget target(input.output.width, input.output.height);
-    ffglhost::PluginLog log(plugin, options.quiet ? nullptr : stderr);
-    std::unique_ptr<ffglhost::PluginInstance> instance = Instantiate(plugin, log, input.output);
-    for (const ffglhost::ParameterSetting& setting : settings) {
-        instance->Set(setting);
+    const ffglhost::PluginReport report = client.Load(options.plugin);
+    CheckInputCount(report);
+    for (const ffglhost::ParameterSetting& setting : ResolveSettings(options, report)) {
+        if (setting.isText) {
+            client.SetParameterText(setting.index, setting.text);
+        } else {
+            client.SetParameter(setting.index, setting.value);
+        }
     }
+    // The worker's limits decide whether the input may be decoded at all.
+    OpenedInput input = OpenInput(options.input, size, WorkerLimits(client), options.pad);
+    const double fps = options.fpsGiven ? options.fps : input.fps;
 
     const ffglhost::SoundPlan sound = PlanSound(options, numbers, input.fps, fps);
     std::unique_ptr<ffglhost::FanOutSink> sinks =
@@ -228,21 +238,24 @@ int RenderInWorker(const RenderOptions& options, const CheckedNumbers& numbers,
     ProgressBar progress(plan.skip + plan.frames, !options.quiet && isatty(STDERR_FILENO) == 1);
     ffglhost::RenderCallbacks callbacks;
     callbacks.progress = [&progress](uint64_t done, uint64_t) { progress.Update(done); };
-    callbacks.stop = [] { return Interrupted(); };
+    callbacks.stop = [&stop] { return stop.Signal() != 0; };
     const ffglhost::RenderResult result =
-        ffglhost::RenderFrames(*instance, *input.source, target, *sinks, plan, callbacks);
+        ffglhost::RenderFrames(client, *input.source, *sinks, plan, callbacks);
     progress.Clear();
+    // A plug-in that fails as its instance goes fails the render.
+    client.Release();
     if (result.inputEnded) {
         std::fprintf(stderr, "ffgl-host: the input ended after %llu frames\n",
                      static_cast<unsigned long long>(result.rendered));
     }
-    page.framesWritten = result.written;
     // A video output says what became of the sound itself.
     const bool videoOut = !options.out.empty() && ClassifyOutput(options.out) == OutputKind::kVideo;
-    page.SetSummary(
+    RenderOutcome outcome;
+    outcome.framesWritten = result.written;
+    outcome.summary =
         Summary(result, input.output, *sinks, videoOut ? "" : sound.note) +
-        (input.note.empty() ? "" : "input " + options.input + ": " + input.note + "\n"));
-    return 0;
+        (input.note.empty() ? "" : "input " + options.input + ": " + input.note + "\n");
+    return outcome;
 }
 
 }  // namespace
@@ -265,20 +278,19 @@ int RunRender(const RenderOptions& options) {
     out = options.out.empty() ? nullptr : &outputs.Outputs().front();
     sheet = options.sheet.empty() ? nullptr : &outputs.Outputs().back();
 
-    Supervision supervision;
-    supervision.callTimeoutSeconds = options.callTimeout;
-    supervision.work = [&](WorkerPage& page) {
-        return RenderInWorker(options, numbers, out, sheet, page);
+    RenderOutcome outcome;
+    const auto work = [&](StopRequests& stop) {
+        outcome = RenderThroughWorker(options, numbers, out, sheet, stop);
     };
-    supervision.afterCommit = [&](const WorkerPage& page) {
-        std::fputs(page.summary, stdout);
+    const auto afterCommit = [&] {
+        std::fputs(outcome.summary.c_str(), stdout);
         if (directory) {
             const std::string note = ffglhost::OlderFramesNote(
-                out->finalPath, page.framesWritten, ffglhost::SequenceDigits(numbers.frames));
+                out->finalPath, outcome.framesWritten, ffglhost::SequenceDigits(numbers.frames));
             if (!note.empty()) {
                 std::printf("note: %s\n", note.c_str());
             }
         }
     };
-    return Supervise(outputs, supervision);
+    return RunStaged(outputs, work, afterCommit);
 }

@@ -1,9 +1,9 @@
 // ffgl-worker: runs one FFGL plug-in for a front end (see lib/worker/worker_client.h).
-// It finds its request socket on fd 3 and the shared frame memory on fd 4, loads the
-// plug-in when asked, makes the headless GL context at the first frame and answers one
-// request at a time. What the plug-in writes to standard output is turned into prefixed
-// lines on standard error. It ends when the front end closes the socket, even while a
-// plug-in call hangs.
+// It finds its request socket on fd 3 and the shared frame memory on fd 4, answers a
+// Hello first, loads the plug-in when asked, makes the headless GL context at the first
+// request that needs it and answers one request at a time. What the plug-in writes to
+// standard output is turned into prefixed lines on standard error. It ends when the
+// front end closes the socket, even while a plug-in call hangs.
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
@@ -13,6 +13,9 @@
 #define GL_GLEXT_PROTOTYPES
 #include <GL/glcorearb.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -20,14 +23,17 @@
 #include <thread>
 #include <vector>
 
+#include "ffgl/abi.h"
 #include "lib/gl/gl_context.h"
 #include "lib/gl/gl_objects.h"
+#include "lib/gl/pbo_reader.h"
 #include "lib/host_error.h"
 #include "lib/plugin/call_monitor.h"
 #include "lib/plugin/plugin_instance.h"
 #include "lib/plugin/plugin_library.h"
 #include "lib/plugin/plugin_log.h"
 #include "lib/plugin/plugin_report.h"
+#include "lib/plugin/thumbnail.h"
 #include "lib/worker/stdout_lines.h"
 #include "lib/worker/worker_protocol.h"
 
@@ -35,18 +41,20 @@ using namespace ffglhost;
 
 namespace {
 
-// Answer statuses (see WorkerClient).
-constexpr uint32_t kOk = 0;
-constexpr uint32_t kFailed = 1;
-constexpr uint32_t kNoContext = 2;
-
 // Frames a plug-in's own clock may be wound forward by in one request: Quellix Shine
 // takes about 0.16 ms for each on llvmpipe, so at most some 1.6 s (6.7 minutes of 25 fps
 // video). Farther jumps go on from where the clock is.
 constexpr int64_t kMaxCatchUp = 10000;
 
-// Failures that the front end reports as "cannot start".
+// The plug-in's steps run at this rate: step n is drawn at host time n / kStepsPerSecond.
+constexpr double kStepsPerSecond = 60.0;
+
+// Failures that the front end reports as "cannot start" or as a GPU that stays busy.
 class ContextError : public HostError {
+  public:
+    using HostError::HostError;
+};
+class GpuBusyError : public HostError {
   public:
     using HostError::HostError;
 };
@@ -66,8 +74,10 @@ void WatchFrontEnd() {
 struct Drawing {
     uint32_t width = 0;
     uint32_t height = 0;
+    bool padded = false;
     std::unique_ptr<Texture> input;
     std::unique_ptr<RenderTarget> target;
+    std::unique_ptr<PboReader> reader;
     std::unique_ptr<PluginInstance> instance;
     int64_t framesDrawn = 0;  // since the instance was made
 };
@@ -85,26 +95,29 @@ class Worker {
     void Serve() {
         MessageType type{};
         std::vector<uint8_t> payload;
+        bool greeted = false;
         while (ReceiveMessage(kWorkerSocketFd, type, payload)) {
-            MessageWriter answer;
-            MessageWriter body;
-            uint32_t status = kOk;
-            std::string message;
+            AnswerHeader header;
+            std::vector<uint8_t> body;
+            if (!greeted && !Greet(type, payload, header, body)) {
+                Answer(header, body);
+                break;
+            }
+            greeted = true;
             try {
                 MessageReader reader(payload);
-                Handle(type, reader, body);
+                body = Handle(type, reader);
             } catch (const ContextError& error) {
-                status = kNoContext;
-                message = error.what();
+                header.status = static_cast<uint32_t>(AnswerStatus::kNoContext);
+                header.message = error.what();
+            } catch (const GpuBusyError& error) {
+                header.status = static_cast<uint32_t>(AnswerStatus::kGpuBusy);
+                header.message = error.what();
             } catch (const std::exception& error) {
-                status = kFailed;
-                message = error.what();
+                header.status = static_cast<uint32_t>(AnswerStatus::kFailed);
+                header.message = error.what();
             }
-            answer.U32(status);
-            answer.Text(message);
-            std::vector<uint8_t> bytes = answer.Bytes();
-            bytes.insert(bytes.end(), body.Bytes().begin(), body.Bytes().end());
-            if (!SendMessage(kWorkerSocketFd, MessageType::kAnswer, bytes)) {
+            if (!Answer(header, body)) {
                 break;
             }
         }
@@ -117,46 +130,95 @@ class Worker {
     }
 
   private:
-    void Handle(MessageType type, MessageReader& reader, MessageWriter& body) {
+    static bool Answer(const AnswerHeader& header, const std::vector<uint8_t>& body) {
+        std::vector<uint8_t> bytes = Encode(header);
+        bytes.insert(bytes.end(), body.begin(), body.end());
+        return SendMessage(kWorkerSocketFd, MessageType::kAnswer, bytes);
+    }
+
+    // The first request must be a Hello of this version; otherwise both sides are told
+    // and the worker ends.
+    static bool Greet(MessageType type, const std::vector<uint8_t>& payload, AnswerHeader& header,
+                      std::vector<uint8_t>& body) {
+        uint32_t version = 1;  // front ends before the Hello spoke version 1
+        if (type == MessageType::kHello && payload.size() >= sizeof version) {
+            std::memcpy(&version, payload.data(), sizeof version);
+        }
+        if (version == kProtocolVersion) {
+            return true;
+        }
+        header.status = static_cast<uint32_t>(AnswerStatus::kWrongVersion);
+        header.message = "the worker speaks protocol version " + std::to_string(kProtocolVersion) +
+                         " and the front end version " + std::to_string(version) +
+                         "; write the module again with `ffgl-host frei0r`";
+        body = Encode(HelloAnswer());
+        std::fprintf(stderr, "ffgl-worker: %s\n", header.message.c_str());
+        return false;
+    }
+
+    std::vector<uint8_t> Handle(MessageType type, MessageReader& reader) {
         switch (type) {
+            case MessageType::kHello:
+                return Hello(Decode<HelloRequest>(reader));
             case MessageType::kLoad:
-                Load(reader, body);
-                return;
+                return Encode(Load(Decode<LoadRequest>(reader)));
+            case MessageType::kLimits:
+                Decode<LimitsRequest>(reader);
+                return Encode(Limits());
             case MessageType::kRender:
-                Render(reader);
-                return;
+                Render(Decode<RenderRequest>(reader));
+                return Encode(EmptyAnswer());
             case MessageType::kDisplays:
-                Displays(reader, body);
-                return;
+                return Encode(Displays(Decode<DisplaysRequest>(reader)));
+            case MessageType::kRelease:
+                Decode<ReleaseRequest>(reader);
+                drawing_ = Drawing();
+                return Encode(EmptyAnswer());
             default:
-                throw HostError("an unknown request to the worker");
+                throw ProtocolError();
         }
     }
 
-    void Load(MessageReader& reader, MessageWriter& body) {
-        const std::string path = reader.Text();
-        const std::string prefix = reader.Text();
-        const bool quiet = reader.U32() != 0;
-        if (plugin_ != nullptr) {
-            throw HostError("the worker has a plug-in loaded already");
+    std::vector<uint8_t> Hello(const HelloRequest& hello) {
+        if (helloed_) {
+            throw HostError("the worker was greeted twice");
         }
-        StartForwarding(quiet ? std::string() : prefix, quiet);
-        plugin_ = std::make_unique<PluginLibrary>(path);
-        log_ = std::make_unique<PluginLog>(*plugin_, quiet ? nullptr : stderr, prefix);
-        report_ = ReadPluginReport(*plugin_);
-        values_.clear();
-        WriteReport(body, report_);
+        helloed_ = true;
+        callTimeoutSeconds_ = hello.callTimeoutSeconds;
+        prefix_ = hello.logPrefix;
+        quiet_ = hello.quiet != 0;
+        StartForwarding();
+        return Encode(HelloAnswer());
     }
 
-    void StartForwarding(const std::string& prefix, bool quiet) {
+    void StartForwarding() {
         std::fflush(stdout);
-        if (quiet) {
-            const int null = open("/dev/null", O_WRONLY);
+        if (quiet_) {
+            const int null = open("/dev/null", O_WRONLY | O_CLOEXEC);
             dup2(null, 1);
             close(null);
             return;
         }
-        lines_ = std::make_unique<StdoutLines>(prefix);
+        lines_ = std::make_unique<StdoutLines>(prefix_);
+    }
+
+    LoadAnswer Load(const LoadRequest& request) {
+        if (plugin_ != nullptr) {
+            throw HostError("the worker has a plug-in loaded already");
+        }
+        plugin_ = std::make_unique<PluginLibrary>(request.path);
+        log_ = std::make_unique<PluginLog>(*plugin_, quiet_ ? nullptr : stderr, prefix_);
+        report_ = ReadPluginReport(*plugin_);
+        values_.clear();
+        LoadAnswer answer;
+        answer.report = report_;
+        answer.hasLogCallback = plugin_->HasSetLogCallback() ? 1 : 0;
+        if (const std::optional<Image> thumbnail = ReadThumbnail(*plugin_)) {
+            answer.thumbnailWidth = thumbnail->width;
+            answer.thumbnailHeight = thumbnail->height;
+            answer.thumbnail = thumbnail->rgba;
+        }
+        return answer;
     }
 
     void EnsureContext() {
@@ -170,7 +232,20 @@ class Worker {
         }
     }
 
-    void ApplyChanges(const std::vector<ParameterChange>& changes) {
+    LimitsAnswer Limits() {
+        EnsureContext();
+        const GlLimits limits = context_->Limits();
+        LimitsAnswer answer;
+        answer.maxTextureSize = limits.maxTextureSize;
+        answer.maxRenderbufferSize = limits.maxRenderbufferSize;
+        answer.maxViewportWidth = limits.maxViewportWidth;
+        answer.maxViewportHeight = limits.maxViewportHeight;
+        answer.maxFramebufferWidth = limits.maxFramebufferWidth;
+        answer.maxFramebufferHeight = limits.maxFramebufferHeight;
+        return answer;
+    }
+
+    void Remember(const std::vector<ParameterChange>& changes) {
         for (const ParameterChange& change : changes) {
             bool replaced = false;
             for (ParameterChange& kept : values_) {
@@ -191,7 +266,7 @@ class Worker {
     void Send(const ParameterChange& change) {
         ParameterSetting setting;
         setting.index = change.index;
-        setting.isText = change.isText;
+        setting.isText = change.isText != 0;
         setting.value = change.value;
         setting.text = change.text;
         for (const ParameterReport& parameter : report_.parameters) {
@@ -202,22 +277,39 @@ class Worker {
         drawing_.instance->Set(setting);
     }
 
-    // The GL objects and the instance for frames of this size; a new instance gets every
-    // value set so far.
-    void Prepare(uint32_t width, uint32_t height) {
-        EnsureContext();
-        if (drawing_.instance != nullptr && drawing_.width == width && drawing_.height == height) {
-            return;
+    // A new instance with every value set so far; a refusal names what the plug-in
+    // logged while it refused.
+    void NewInstance() {
+        drawing_.instance.reset();
+        log_->Hold();
+        try {
+            drawing_.instance =
+                std::make_unique<PluginInstance>(*plugin_, drawing_.width, drawing_.height);
+        } catch (const HostError& error) {
+            throw HostError(std::string(error.what()) + log_->HeldSummary());
         }
-        drawing_ = Drawing();
-        drawing_.input = std::make_unique<Texture>(width, height, nullptr);
-        drawing_.target = std::make_unique<RenderTarget>(width, height);
-        drawing_.instance = std::make_unique<PluginInstance>(*plugin_, width, height);
-        drawing_.width = width;
-        drawing_.height = height;
+        log_->Release();
+        drawing_.framesDrawn = 0;
         for (const ParameterChange& change : values_) {
             Send(change);
         }
+    }
+
+    // The GL objects and the instance for frames of this size.
+    void Prepare(uint32_t width, uint32_t height, bool padded) {
+        EnsureContext();
+        if (drawing_.instance != nullptr && drawing_.width == width && drawing_.height == height &&
+            drawing_.padded == padded) {
+            return;
+        }
+        drawing_ = Drawing();
+        drawing_.input = std::make_unique<Texture>(width, height, nullptr, padded);
+        drawing_.target = std::make_unique<RenderTarget>(width, height);
+        drawing_.reader = std::make_unique<PboReader>(width, height);
+        drawing_.width = width;
+        drawing_.height = height;
+        drawing_.padded = padded;
+        NewInstance();
     }
 
     uint8_t* MapFrames(uint32_t width, uint32_t height) {
@@ -237,83 +329,114 @@ class Worker {
             frames_ = static_cast<uint8_t*>(memory);
             mappedBytes_ = bytes;
         }
-        return frames_ + kCallPageBytes;
+        return frames_;
     }
 
-    // Draws a frame nobody sees, clipped to one pixel: it only moves the plug-in's clock.
-    void DrawUnseen() {
-        glEnable(GL_SCISSOR_TEST);
-        glScissor(0, 0, 1, 1);
+    // Waits until the GPU has done what the plug-in queued in the call that started at
+    // `startedMs`, within what is left of the call limit: a plug-in whose code returns at
+    // once but whose drawing never ends is stopped like a call that never returns.
+    void AwaitDrawing(int64_t startedMs) {
+        GLsync fence = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+        if (fence == nullptr) {
+            glFinish();
+            return;
+        }
+        GLenum result = GL_ALREADY_SIGNALED;
+        if (callTimeoutSeconds_ <= 0.0) {
+            result = glClientWaitSync(fence, GL_SYNC_FLUSH_COMMANDS_BIT, GL_TIMEOUT_IGNORED);
+        } else {
+            const double leftMs =
+                callTimeoutSeconds_ * 1000.0 - static_cast<double>(MonotonicMs() - startedMs);
+            const auto leftNs = static_cast<GLuint64>(std::max(leftMs, 0.0) * 1e6);
+            result = glClientWaitSync(fence, GL_SYNC_FLUSH_COMMANDS_BIT, leftNs);
+        }
+        glDeleteSync(fence);
+        if (result == GL_TIMEOUT_EXPIRED || result == GL_WAIT_FAILED) {
+            char limit[32];
+            std::snprintf(limit, sizeof limit, "%g", callTimeoutSeconds_);
+            throw GpuBusyError("the plug-in did not finish its drawing within " +
+                               std::string(limit) + " s " + DescribeCall(FF_PROCESS_OPENGL) +
+                               "; it was stopped");
+        }
+    }
+
+    // Draws one step of the plug-in at host time `seconds`, within the call limit.
+    void DrawStep(double seconds) {
+        drawing_.instance->SetTime(seconds);
+        const int64_t started = MonotonicMs();
         drawing_.instance->Process(*drawing_.input, *drawing_.target);
-        glDisable(GL_SCISSOR_TEST);
+        AwaitDrawing(started);
         ++drawing_.framesDrawn;
     }
 
-    void Render(MessageReader& reader) {
-        const uint32_t width = reader.U32();
-        const uint32_t height = reader.U32();
-        const bool hasInput = reader.U32() != 0;
-        const double seconds = reader.F64();
-        const int64_t frameIndex = reader.I64();
-        const std::vector<ParameterChange> changes = ReadChanges(reader);
-        if (plugin_ == nullptr) {
-            throw HostError("no plug-in is loaded");
+    // Brings the instance to step `frameIndex`: a fresh one to go back, the steps in
+    // between drawn unseen (clipped to one pixel) to go forward.
+    void Reach(int64_t frameIndex) {
+        if (frameIndex < 0) {
+            return;
         }
-        if (width < 1 || height < 1 || width > kMaxFrameSide || height > kMaxFrameSide) {
-            throw HostError("a frame size out of range");
+        if (frameIndex < drawing_.framesDrawn) {
+            NewInstance();
         }
-        uint8_t* frames = MapFrames(width, height);
-        ApplyChanges(changes);
-        Prepare(width, height);
-        if (frameIndex >= 0 && frameIndex < drawing_.framesDrawn) {
-            drawing_.instance.reset();  // back in time: a fresh clock
-            drawing_.instance = std::make_unique<PluginInstance>(*plugin_, width, height);
-            drawing_.framesDrawn = 0;
-            for (const ParameterChange& change : values_) {
-                Send(change);
-            }
-        }
-        if (frameIndex >= 0 && frameIndex - drawing_.framesDrawn > kMaxCatchUp) {
+        if (frameIndex - drawing_.framesDrawn > kMaxCatchUp) {
             drawing_.framesDrawn = frameIndex;
         }
-        while (frameIndex >= 0 && drawing_.framesDrawn < frameIndex) {
-            DrawUnseen();
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(0, 0, 1, 1);
+        while (drawing_.framesDrawn < frameIndex) {
+            DrawStep(static_cast<double>(drawing_.framesDrawn) / kStepsPerSecond);
         }
-        if (hasInput) {
-            drawing_.input->Upload(frames);
-        }
-        drawing_.instance->SetTime(seconds);
-        drawing_.instance->Process(*drawing_.input, *drawing_.target);
-        ++drawing_.framesDrawn;
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, drawing_.target->Framebuffer());
-        glPixelStorei(GL_PACK_ALIGNMENT, 1);
-        glReadPixels(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height), GL_RGBA,
-                     GL_UNSIGNED_BYTE, frames + FrameBytes(width, height));
-        glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+        glDisable(GL_SCISSOR_TEST);
     }
 
-    void Displays(MessageReader& reader, MessageWriter& body) {
-        const std::vector<ParameterChange> changes = ReadChanges(reader);
+    void Render(const RenderRequest& request) {
         if (plugin_ == nullptr) {
             throw HostError("no plug-in is loaded");
         }
-        ApplyChanges(changes);
-        if (drawing_.instance == nullptr) {
-            Prepare(64, 64);
+        if (request.width < 1 || request.height < 1 || request.width > kMaxFrameSide ||
+            request.height > kMaxFrameSide || request.slot >= kFrameSlots) {
+            throw HostError("a frame size or slot out of range");
         }
-        const PluginReport live = ReadPluginReport(*plugin_, drawing_.instance->Handle());
-        body.U32(static_cast<uint32_t>(live.parameters.size()));
-        for (const ParameterReport& parameter : live.parameters) {
-            body.Text(parameter.display);
+        uint8_t* frames = MapFrames(request.width, request.height);
+        Remember(request.changes);
+        Prepare(request.width, request.height, request.padInput != 0);
+        Reach(request.frameIndex);
+        if (request.hasInput != 0) {
+            drawing_.input->Upload(frames +
+                                   InputOffset(request.slot, request.width, request.height));
         }
+        DrawStep(request.hostSeconds);
+        drawing_.reader->Read(drawing_.target->Framebuffer(), scratch_);
+        drawing_.reader->Drain(frames + OutputOffset(request.slot, request.width, request.height));
     }
 
+    DisplaysAnswer Displays(const DisplaysRequest& request) {
+        if (plugin_ == nullptr) {
+            throw HostError("no plug-in is loaded");
+        }
+        Remember(request.changes);
+        if (drawing_.instance == nullptr) {
+            Prepare(std::max(request.width, 1u), std::max(request.height, 1u), false);
+        }
+        const PluginReport live = ReadPluginReport(*plugin_, drawing_.instance->Handle());
+        DisplaysAnswer answer;
+        for (const ParameterReport& parameter : live.parameters) {
+            answer.displays.push_back(parameter.display);
+        }
+        return answer;
+    }
+
+    bool helloed_ = false;
+    double callTimeoutSeconds_ = 0.0;
+    std::string prefix_;
+    bool quiet_ = false;
     std::unique_ptr<StdoutLines> lines_;
     std::unique_ptr<PluginLibrary> plugin_;
     std::unique_ptr<PluginLog> log_;
     PluginReport report_;
     std::unique_ptr<GlContext> context_;
     Drawing drawing_;
+    Image scratch_;  // never filled: each read is drained at once
     std::vector<ParameterChange> values_;
     uint8_t* frames_ = nullptr;
     size_t mappedBytes_ = 0;

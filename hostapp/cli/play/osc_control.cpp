@@ -15,7 +15,7 @@
 
 #include <lo/lo.h>
 
-#include "cli/supervisor.h"
+#include "cli/staged_run.h"
 #include "lib/host_error.h"
 
 using ffglhost::HostError;

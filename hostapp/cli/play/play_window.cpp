@@ -14,7 +14,7 @@
 #include <cstdio>
 #include <deque>
 
-#include "cli/supervisor.h"
+#include "cli/staged_run.h"
 #include "lib/host_error.h"
 #include "lib/io/png_file.h"
 #include "lib/plugin/plugin_text.h"

@@ -52,11 +52,24 @@ bool PboReader::Drain(Image& out) {
     return true;
 }
 
+bool PboReader::Drain(uint8_t* topRowFirst) {
+    if (inFlight_ == 0) {
+        return false;
+    }
+    CopyOldest(topRowFirst);
+    return true;
+}
+
 void PboReader::CopyOldest(Image& out) {
-    const size_t rowBytes = size_t{width_} * 4;
-    if (out.width != width_ || out.height != height_ || out.rgba.size() != rowBytes * height_) {
+    if (out.width != width_ || out.height != height_ ||
+        out.rgba.size() != size_t{width_} * 4 * height_) {
         out = Image(width_, height_);
     }
+    CopyOldest(out.rgba.data());
+}
+
+void PboReader::CopyOldest(uint8_t* out) {
+    const size_t rowBytes = size_t{width_} * 4;
     glBindBuffer(GL_PIXEL_PACK_BUFFER, buffers_[oldest_]);
     const void* pixels = glMapBufferRange(
         GL_PIXEL_PACK_BUFFER, 0, static_cast<GLsizeiptr>(rowBytes * height_), GL_MAP_READ_BIT);
@@ -64,7 +77,7 @@ void PboReader::CopyOldest(Image& out) {
         glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
         throw HostError("cannot map a GL pixel buffer for reading");
     }
-    FlipRowsInto(static_cast<const uint8_t*>(pixels), out.rgba.data(), rowBytes, height_);
+    FlipRowsInto(static_cast<const uint8_t*>(pixels), out, rowBytes, height_);
     glUnmapBuffer(GL_PIXEL_PACK_BUFFER);
     glBindBuffer(GL_PIXEL_PACK_BUFFER, 0);
     oldest_ = (oldest_ + 1) % buffers_.size();

@@ -26,10 +26,13 @@ class PboReader {
     bool Read(uint32_t framebuffer, Image& out);
     // Finishes the oldest read still in flight into `out`; false when none is left.
     bool Drain(Image& out);
+    // The same into width x height x 4 bytes at `topRowFirst`.
+    bool Drain(uint8_t* topRowFirst);
     size_t InFlight() const { return inFlight_; }
 
   private:
     void CopyOldest(Image& out);
+    void CopyOldest(uint8_t* out);
 
     uint32_t width_;
     uint32_t height_;

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -45,14 +46,57 @@ std::string FindOnPath(const std::string& program) {
 
 namespace {
 
-// Frees the spawn attributes however the start ends.
+// Frees the spawn attributes however the start ends. The child starts with no signal
+// blocked, whatever threads of this process block.
 struct SpawnActions {
     posix_spawn_file_actions_t actions;
-    SpawnActions() { posix_spawn_file_actions_init(&actions); }
-    ~SpawnActions() { posix_spawn_file_actions_destroy(&actions); }
+    posix_spawnattr_t attributes;
+    SpawnActions() {
+        posix_spawn_file_actions_init(&actions);
+        posix_spawnattr_init(&attributes);
+        sigset_t none;
+        sigemptyset(&none);
+        posix_spawnattr_setsigmask(&attributes, &none);
+        posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGMASK);
+    }
+    ~SpawnActions() {
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attributes);
+    }
 };
 
+// The children running now, for KillAll.
+constexpr size_t kMaxChildren = 64;
+std::atomic<pid_t> running[kMaxChildren];
+
+void Enlist(pid_t pid) {
+    for (std::atomic<pid_t>& slot : running) {
+        pid_t empty = 0;
+        if (slot.compare_exchange_strong(empty, pid)) {
+            return;
+        }
+    }
+}
+
+void Delist(pid_t pid) {
+    for (std::atomic<pid_t>& slot : running) {
+        pid_t mine = pid;
+        if (slot.compare_exchange_strong(mine, 0)) {
+            return;
+        }
+    }
+}
+
 }  // namespace
+
+void ChildProcess::KillAll() {
+    for (std::atomic<pid_t>& slot : running) {
+        const pid_t pid = slot.load();
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+        }
+    }
+}
 
 ChildProcess::ChildProcess(const std::vector<std::string>& argv, Pipe pipe) {
     if (argv.empty()) {
@@ -86,14 +130,15 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, Pipe pipe) {
         arguments.push_back(const_cast<char*>(argument.c_str()));
     }
     arguments.push_back(nullptr);
-    const int result =
-        posix_spawn(&pid_, program.c_str(), &spawn.actions, nullptr, arguments.data(), environ);
+    const int result = posix_spawn(&pid_, program.c_str(), &spawn.actions, &spawn.attributes,
+                                   arguments.data(), environ);
     close(childEnd);
     if (result != 0) {
         close(pipe_);
         std::fclose(errors_);
         throw HostError("cannot start " + program + ": " + std::strerror(result));
     }
+    Enlist(pid_);
 }
 
 ChildProcess::~ChildProcess() {
@@ -157,6 +202,13 @@ void ChildProcess::ClosePipe() {
 
 int ChildProcess::Wait() {
     if (!waited_) {
+        // Delisted only once it is a zombie, so KillAll can reach it until then and never
+        // hits a process that took over its number.
+        siginfo_t info{};
+        while (waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOWAIT) < 0 &&
+               errno == EINTR) {
+        }
+        Delist(pid_);
         int status = 0;
         while (waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
         }

@@ -30,6 +30,7 @@ CallScope::CallScope(uint32_t code) {
     published->code.store(code);
     published->startedMs.store(MonotonicMs());
     published->inCall.store(1);
+    published->sequence.fetch_add(1);
 }
 
 CallScope::~CallScope() {

@@ -27,6 +27,9 @@ struct CallRecord {
     std::atomic<uint32_t> code{kNoCall};
     std::atomic<uint32_t> inCall{0};    // 1 while the plug-in's code runs
     std::atomic<int64_t> startedMs{0};  // CLOCK_MONOTONIC milliseconds at its start
+    // Counts the calls started: a watcher that sees it move knows the plug-in is making
+    // progress, by its own clock.
+    std::atomic<uint32_t> sequence{0};
 };
 
 // Where calls are published from now on; null goes back to a record of this process.

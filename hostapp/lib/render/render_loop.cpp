@@ -1,29 +1,30 @@
 #include "render_loop.h"
 
 #include <chrono>
+#include <cmath>
+#include <deque>
 #include <string>
-#include <vector>
 
-#include "lib/gl/pbo_reader.h"
 #include "lib/host_error.h"
 #include "sink_writer.h"
 
 namespace ffglhost {
 
-RenderResult RenderFrames(PluginInstance& instance, FrameSource& source, const RenderTarget& target,
-                          FrameSink& sink, const RenderPlan& plan,
-                          const RenderCallbacks& callbacks) {
+int64_t StepAt(double seconds) {
+    return std::llround(seconds * 60.0);
+}
+
+RenderResult RenderFrames(WorkerClient& client, FrameSource& source, FrameSink& sink,
+                          const RenderPlan& plan, const RenderCallbacks& callbacks) {
     const uint32_t width = source.Width();
     const uint32_t height = source.Height();
-    Texture input(width, height, nullptr, plan.padInput);
-    std::vector<uint8_t> glOrder(size_t{width} * height * 4);
-    PboReader reader(target.Width(), target.Height(), plan.readbackDepth);
     SinkWriter writer(sink, plan.queueCapacity);
+    std::deque<Image> drawing;  // the frames the worker has, oldest first
 
     RenderResult result;
     const uint64_t total = plan.skip + plan.frames;
     const auto started = std::chrono::steady_clock::now();
-    bool uploaded = false;
+    bool sentStill = false;
     for (uint64_t i = 0; i < total; ++i) {
         if (callbacks.stop && callbacks.stop()) {
             throw HostError("interrupted");
@@ -33,18 +34,28 @@ RenderResult RenderFrames(PluginInstance& instance, FrameSource& source, const R
             result.inputEnded = true;
             break;
         }
-        if (!uploaded || !source.IsStill()) {
-            FlipRowsInto(frame->rgba.data(), glOrder.data(), frame->RowBytes(), frame->height);
-            input.Upload(glOrder.data());
-            uploaded = true;
-        }
-        instance.SetTime(static_cast<double>(i) / plan.fps);
-        instance.Process(input, target);
         ++result.rendered;
         if (i >= plan.skip) {
             Image buffer = writer.TakeBuffer();
-            if (reader.Read(target.Framebuffer(), buffer)) {
-                writer.Push(std::move(buffer));
+            if (buffer.width != width || buffer.height != height) {
+                buffer = Image(width, height);
+            }
+            WorkerFrame request;
+            request.width = width;
+            request.height = height;
+            // A still picture is sent once; the worker keeps it.
+            request.input = sentStill && source.IsStill() ? nullptr : frame->rgba.data();
+            request.output = buffer.rgba.data();
+            request.hostSeconds = static_cast<double>(i) / plan.fps;
+            request.frameIndex = StepAt(request.hostSeconds);
+            request.padInput = plan.padInput;
+            client.Submit(request);
+            sentStill = true;
+            drawing.push_back(std::move(buffer));
+            if (drawing.size() > 1) {
+                client.Finish();
+                writer.Push(std::move(drawing.front()));
+                drawing.pop_front();
             }
             ++result.written;
         }
@@ -56,8 +67,10 @@ RenderResult RenderFrames(PluginInstance& instance, FrameSource& source, const R
         throw HostError("the input ended after " + std::to_string(result.rendered) +
                         " frames, before the first frame to write");
     }
-    for (Image buffer = writer.TakeBuffer(); reader.Drain(buffer); buffer = writer.TakeBuffer()) {
-        writer.Push(std::move(buffer));
+    while (!drawing.empty()) {
+        client.Finish();
+        writer.Push(std::move(drawing.front()));
+        drawing.pop_front();
     }
     writer.Finish();
     result.seconds =

@@ -1,5 +1,6 @@
-// The frame loop of a render: upload the input, let the plug-in draw, read the result
-// back through pixel buffers and hand it to the sink's writer thread.
+// The frame loop of a render: each input frame goes to the plug-in's worker, what it
+// draws to the sink's writer thread. The loop fills the next input and empties the last
+// output while the worker draws, so the worker never waits on it.
 #ifndef FFGLHOST_RENDER_LOOP_H
 #define FFGLHOST_RENDER_LOOP_H
 
@@ -7,18 +8,16 @@
 #include <functional>
 
 #include "frame_sink.h"
-#include "lib/gl/gl_objects.h"
 #include "lib/io/frame_source.h"
-#include "lib/plugin/plugin_instance.h"
+#include "lib/worker/worker_client.h"
 
 namespace ffglhost {
 
 struct RenderPlan {
     uint64_t frames = 120;  // frames written
-    uint64_t skip = 0;      // frames rendered first and not written
-    double fps = 60.0;      // sets the host time sent with each frame
+    uint64_t skip = 0;      // frames passed over first (the plug-in's clock still moves)
+    double fps = 60.0;      // frame i is at time i / fps
     bool padInput = false;  // input texture padded to power-of-two sizes
-    size_t readbackDepth = 2;
     size_t queueCapacity = 4;
 };
 
@@ -34,10 +33,15 @@ struct RenderCallbacks {
     std::function<bool()> stop;  // asked before each frame; true aborts with HostError
 };
 
-// Renders the plan into `target` and `sink`, finishing the sink at the end. Throws
-// HostError on any failure; the sink is then left unfinished.
-RenderResult RenderFrames(PluginInstance& instance, FrameSource& source, const RenderTarget& target,
-                          FrameSink& sink, const RenderPlan& plan,
+// The plug-in's step for a frame at `seconds`: its clock moves one step a 60th of a
+// second, whatever the frame rate, so a frame's look depends only on its time.
+int64_t StepAt(double seconds);
+
+// Renders the plan through `client` (with its plug-in loaded) into `sink`, finishing the
+// sink at the end. Throws HostError (WorkerError for the plug-in's failures); the sink is
+// then left unfinished.
+RenderResult RenderFrames(WorkerClient& client, FrameSource& source, FrameSink& sink,
+                          const RenderPlan& plan,
                           const RenderCallbacks& callbacks = RenderCallbacks());
 
 }  // namespace ffglhost

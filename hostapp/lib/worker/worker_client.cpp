@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/eventfd.h>
 #include <sys/mman.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -18,7 +19,6 @@
 #include <cstring>
 
 #include "lib/plugin/call_monitor.h"
-#include "worker_protocol.h"
 
 extern char** environ;
 
@@ -28,6 +28,56 @@ namespace {
 
 constexpr int kTickMs = 50;
 constexpr int kGoodbyeMs = 1000;
+// What the worker gets beyond the call limit to say what outlived it.
+constexpr int64_t kGraceMs = 1000;
+// Once an answer has begun, the rest of it follows within this.
+constexpr int kMessageMs = 5000;
+
+enum class Received { kWhole, kGone, kBroken };
+
+// Reads `size` bytes within `deadlineMs` (of MonotonicMs): kGone at the end of the
+// stream, kBroken when the time runs out.
+Received ReadWithin(int fd, uint8_t* data, size_t size, int64_t deadlineMs) {
+    while (size > 0) {
+        const int64_t left = deadlineMs - MonotonicMs();
+        pollfd watched{fd, POLLIN, 0};
+        const int ready = poll(&watched, 1, static_cast<int>(std::max<int64_t>(left, 0)));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready <= 0) {
+            return Received::kBroken;
+        }
+        const ssize_t got = read(fd, data, size);
+        if (got < 0 && (errno == EINTR || errno == EAGAIN)) {
+            continue;
+        }
+        if (got <= 0) {
+            return Received::kGone;
+        }
+        data += got;
+        size -= static_cast<size_t>(got);
+    }
+    return Received::kWhole;
+}
+
+// Reads one whole message within `ms`: a payload beyond kMaxPayload, or one that does
+// not arrive in time, breaks the protocol.
+Received ReceiveWithin(int fd, MessageType& type, std::vector<uint8_t>& payload, int ms) {
+    const int64_t deadline = MonotonicMs() + ms;
+    uint32_t header[2] = {0, 0};
+    const Received got =
+        ReadWithin(fd, reinterpret_cast<uint8_t*>(header), sizeof header, deadline);
+    if (got != Received::kWhole) {
+        return got;
+    }
+    if (header[1] > kMaxPayload) {
+        return Received::kBroken;
+    }
+    type = static_cast<MessageType>(header[0]);
+    payload.resize(header[1]);
+    return ReadWithin(fd, payload.data(), payload.size(), deadline);
+}
 
 std::string Directory(const std::string& path) {
     const size_t slash = path.rfind('/');
@@ -88,6 +138,7 @@ std::string DefaultWorkerPath() {
 }
 
 struct WorkerClient::Connection {
+    std::string workerPath;
     pid_t pid = -1;
     int socket = -1;
     int memory = -1;
@@ -144,9 +195,15 @@ struct WorkerClient::Connection {
     }
 };
 
-WorkerClient::WorkerClient(WorkerOptions options) : options_(std::move(options)) {}
+WorkerClient::WorkerClient(WorkerOptions options)
+    : options_(std::move(options)), cancelFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
 
-WorkerClient::~WorkerClient() = default;
+WorkerClient::~WorkerClient() {
+    connection_.reset();
+    if (cancelFd_ >= 0) {
+        close(cancelFd_);
+    }
+}
 
 bool WorkerClient::Running() const {
     return connection_ != nullptr;
@@ -158,9 +215,27 @@ pid_t WorkerClient::WorkerPid() const {
 
 void WorkerClient::Stop() {
     connection_.reset();
+    pending_.clear();
+}
+
+void WorkerClient::Cancel() {
+    cancelled_.store(true);
+    const uint64_t one = 1;
+    if (cancelFd_ >= 0 && write(cancelFd_, &one, sizeof one) < 0) {
+        // Already signalled past its counter's limit: nothing more to say.
+    }
+}
+
+void WorkerClient::CheckCancelled() {
+    if (cancelled_.load()) {
+        connection_.reset();
+        pending_.clear();
+        throw WorkerError(WorkerFault::kCancelled, "cancelled");
+    }
 }
 
 void WorkerClient::EnsureStarted() {
+    CheckCancelled();
     if (connection_ != nullptr) {
         return;
     }
@@ -195,14 +270,17 @@ void WorkerClient::EnsureStarted() {
     posix_spawn_file_actions_addclosefrom_np(&actions, kWorkerMemoryFd + 1);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
-    // The worker starts with default signal handling, whatever the front end set up.
+    // The worker starts with default signal handling, whatever the front end set up, in
+    // a process group of its own: a terminal's Ctrl-C is the front end's to handle.
     sigset_t all;
     sigfillset(&all);
     sigset_t none;
     sigemptyset(&none);
     posix_spawnattr_setsigdefault(&attributes, &all);
     posix_spawnattr_setsigmask(&attributes, &none);
-    posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK);
+    posix_spawnattr_setpgroup(&attributes, 0);
+    posix_spawnattr_setflags(
+        &attributes, POSIX_SPAWN_SETSIGDEF | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETPGROUP);
     char* argv[] = {const_cast<char*>("ffgl-worker"), nullptr};
     const int failed =
         posix_spawn(&connection->pid, worker.c_str(), &actions, &attributes, argv, environ);
@@ -215,75 +293,159 @@ void WorkerClient::EnsureStarted() {
                           "cannot start the worker " + worker + ": " + std::strerror(failed));
     }
     connection_ = std::move(connection);
+    connection_->workerPath = worker;
+
+    HelloRequest hello;
+    hello.callTimeoutSeconds = options_.callTimeoutSeconds;
+    hello.logPrefix = options_.logPrefix;
+    hello.quiet = options_.quiet ? 1 : 0;
+    Ask<HelloAnswer>(hello);
 }
 
 [[noreturn]] void WorkerClient::LoseWorker(WorkerFault fault, const std::string& message) {
     connection_.reset();
+    pending_.clear();
     std::fill(dirty_.begin(), dirty_.end(), true);  // a new worker gets every value
     throw WorkerError(fault, message);
 }
 
-std::vector<uint8_t> WorkerClient::Exchange(uint32_t type, const std::vector<uint8_t>& payload) {
+[[noreturn]] void WorkerClient::EndWorker(WorkerFault fault, const std::string& otherwise) {
     Connection& c = *connection_;
-    if (!SendMessage(c.socket, static_cast<MessageType>(type), payload)) {
-        // The worker is gone; the wait below says how.
+    const std::string call = DescribeCall(c.calls->code.load());
+    // A worker that closed its end is given a moment to die of what ended it; one still
+    // running then is killed.
+    int status = 0;
+    pid_t reaped = 0;
+    for (int waited = 0; fault == WorkerFault::kExited && reaped == 0 && waited < kGoodbyeMs;
+         waited += 10) {
+        reaped = waitpid(c.pid, &status, WNOHANG);
+        if (reaped == 0) {
+            usleep(10 * 1000);
+        }
     }
+    if (reaped == 0) {
+        kill(c.pid, SIGKILL);
+        reaped = waitpid(c.pid, &status, 0);
+    }
+    c.pid = -1;
+    // A worker that died of its own signal or exit before ours is reported as that, even
+    // when a limit passed while it was tearing down.
+    if (reaped > 0 && WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL) {
+        LoseWorker(WorkerFault::kCrashed,
+                   "the plug-in crashed (" + SignalName(WTERMSIG(status)) + ") " + call);
+    }
+    if (reaped > 0 && WIFEXITED(status)) {
+        LoseWorker(WorkerFault::kExited, "the plug-in ended the process (exit status " +
+                                             std::to_string(WEXITSTATUS(status)) + ") " + call);
+    }
+    LoseWorker(fault, otherwise);
+}
+
+void WorkerClient::Send(MessageType type, const std::vector<uint8_t>& payload) {
+    // A worker that is gone is noticed while waiting for the answer.
+    SendMessage(connection_->socket, type, payload);
+}
+
+std::vector<uint8_t> WorkerClient::Await() {
+    Connection& c = *connection_;
     const int64_t limitMs = static_cast<int64_t>(options_.callTimeoutSeconds * 1000.0);
-    pollfd watched{c.socket, POLLIN, 0};
-    bool hung = false;
+    uint32_t sequence = c.calls->sequence.load();
+    int64_t progressMs = MonotonicMs();
+    pollfd watched[2] = {{c.socket, POLLIN, 0}, {cancelFd_, POLLIN, 0}};
     for (;;) {
-        const int ready = poll(&watched, 1, kTickMs);
-        if (ready > 0 || (ready < 0 && errno != EINTR)) {
+        const int ready = poll(watched, 2, kTickMs);
+        if (cancelled_.load()) {
+            CheckCancelled();
+        }
+        if (ready > 0 && watched[0].revents != 0) {
             break;
         }
-        if (limitMs > 0 && c.calls->inCall.load() != 0 &&
-            MonotonicMs() - c.calls->startedMs.load() > limitMs) {
-            hung = true;
-            break;
+        // The deadline runs from the latest call the worker started, by this clock.
+        const uint32_t now = c.calls->sequence.load();
+        if (now != sequence) {
+            sequence = now;
+            progressMs = MonotonicMs();
         }
-    }
-    MessageType answerType{};
-    std::vector<uint8_t> answer;
-    if (hung || !ReceiveMessage(c.socket, answerType, answer) ||
-        answerType != MessageType::kAnswer) {
-        const std::string call = DescribeCall(c.calls->code.load());
-        if (hung) {
-            kill(c.pid, SIGKILL);
-        }
-        int status = 0;
-        const pid_t reaped = waitpid(c.pid, &status, 0);
-        c.pid = -1;
-        // A worker still tearing down after a crash when the limit passed died of its
-        // own signal, not ours: that is a crash, not a hang.
-        if (hung && !(reaped > 0 && WIFSIGNALED(status) && WTERMSIG(status) != SIGKILL) &&
-            !(reaped > 0 && WIFEXITED(status))) {
+        if (limitMs > 0 && MonotonicMs() - progressMs > limitMs + kGraceMs) {
+            const std::string call = DescribeCall(c.calls->code.load());
             char limit[32];
             std::snprintf(limit, sizeof limit, "%g", options_.callTimeoutSeconds);
-            LoseWorker(WorkerFault::kHung, "the plug-in did not return within " +
-                                               std::string(limit) + " s " + call +
-                                               "; it was stopped");
+            EndWorker(WorkerFault::kHung,
+                      c.calls->inCall.load() != 0
+                          ? "the plug-in did not return within " + std::string(limit) + " s " +
+                                call + "; it was stopped"
+                          : "the worker did not answer within " + std::string(limit) + " s " +
+                                call + "; it was stopped");
         }
-        if (reaped > 0 && WIFSIGNALED(status)) {
-            LoseWorker(WorkerFault::kCrashed,
-                       "the plug-in crashed (" + SignalName(WTERMSIG(status)) + ") " + call);
-        }
-        if (reaped > 0 && WIFEXITED(status)) {
-            LoseWorker(WorkerFault::kExited, "the plug-in ended the process (exit status " +
-                                                 std::to_string(WEXITSTATUS(status)) + ") " + call);
-        }
-        LoseWorker(WorkerFault::kExited, "the plug-in's worker ended " + call);
     }
+    MessageType type{};
+    std::vector<uint8_t> answer;
+    switch (ReceiveWithin(c.socket, type, answer, kMessageMs)) {
+        case Received::kGone:
+            EndWorker(WorkerFault::kExited,
+                      "the plug-in's worker ended " + DescribeCall(c.calls->code.load()));
+        case Received::kBroken:
+            EndWorker(WorkerFault::kBrokeProtocol,
+                      "the worker sent something that is not an answer " +
+                          DescribeCall(c.calls->code.load()) + "; it was stopped");
+        case Received::kWhole:
+            break;
+    }
+    if (type != MessageType::kAnswer) {
+        EndWorker(WorkerFault::kBrokeProtocol, "the worker sent something that is not an answer " +
+                                                   DescribeCall(c.calls->code.load()) +
+                                                   "; it was stopped");
+    }
+    AnswerHeader header;
     MessageReader reader(answer);
-    const uint32_t status = reader.U32();
-    const std::string message = reader.Text();
-    if (status == 2) {
-        throw WorkerError(WorkerFault::kCannotStart, message);
+    try {
+        reader(header);
+    } catch (const ProtocolError&) {
+        EndWorker(WorkerFault::kBrokeProtocol,
+                  "the worker sent a malformed answer; it was stopped");
     }
-    if (status != 0) {
-        throw WorkerError(WorkerFault::kRefused, message);
+    const std::vector<uint8_t> body(answer.end() - static_cast<std::ptrdiff_t>(reader.Left()),
+                                    answer.end());
+    switch (static_cast<AnswerStatus>(header.status)) {
+        case AnswerStatus::kOk:
+            return body;
+        case AnswerStatus::kNoContext:
+            throw WorkerError(WorkerFault::kCannotStart, header.message);
+        case AnswerStatus::kFailed:
+            throw WorkerError(WorkerFault::kRefused, header.message);
+        case AnswerStatus::kGpuBusy:
+            EndWorker(WorkerFault::kHung, header.message);
+        case AnswerStatus::kWrongVersion: {
+            MessageReader versionReader(body);
+            HelloAnswer theirs;
+            theirs.version = 0;
+            try {
+                theirs = Decode<HelloAnswer>(versionReader);
+            } catch (const ProtocolError&) {
+            }
+            EndWorker(WorkerFault::kCannotStart,
+                      "the worker " + c.workerPath + " speaks protocol version " +
+                          std::to_string(theirs.version) + " and this front end version " +
+                          std::to_string(kProtocolVersion) +
+                          "; write the module again with `ffgl-host frei0r` (or install the "
+                          "matching ffgl-host)");
+        }
     }
-    const size_t used = 8 + message.size();
-    return std::vector<uint8_t>(answer.begin() + static_cast<std::ptrdiff_t>(used), answer.end());
+    EndWorker(WorkerFault::kBrokeProtocol, "the worker answered with an unknown status " +
+                                               std::to_string(header.status) + "; it was stopped");
+}
+
+template <class Answer, class Request>
+Answer WorkerClient::Ask(const Request& request) {
+    Send(Request::kType, Encode(request));
+    const std::vector<uint8_t> body = Await();
+    MessageReader reader(body);
+    try {
+        return Decode<Answer>(reader);
+    } catch (const ProtocolError&) {
+        EndWorker(WorkerFault::kBrokeProtocol,
+                  "the worker sent a malformed answer; it was stopped");
+    }
 }
 
 const PluginReport& WorkerClient::Load(const std::string& path) {
@@ -292,25 +454,26 @@ const PluginReport& WorkerClient::Load(const std::string& path) {
     }
     loaded_ = false;
     EnsureStarted();
-    MessageWriter request;
-    request.Text(path);
-    request.Text(options_.logPrefix);
-    request.U32(options_.quiet ? 1 : 0);
-    const std::vector<uint8_t> body =
-        Exchange(static_cast<uint32_t>(MessageType::kLoad), request.Bytes());
-    MessageReader reader(body);
-    report_ = ReadReport(reader);
+    LoadRequest request;
+    request.path = path;
+    details_ = Ask<LoadAnswer>(request);
     path_ = path;
     loaded_ = true;
-    const size_t count = report_.parameters.size();
+    const PluginReport& report = details_.report;
+    const size_t count = report.parameters.size();
     values_.assign(count, 0.0f);
     texts_.assign(count, std::string());
     dirty_.assign(count, false);
     for (size_t i = 0; i < count; ++i) {
-        values_[i] = report_.parameters[i].defaultValue;
-        texts_[i] = report_.parameters[i].defaultText;
+        values_[i] = report.parameters[i].defaultValue;
+        texts_[i] = report.parameters[i].defaultText;
     }
-    return report_;
+    return report;
+}
+
+LimitsAnswer WorkerClient::Limits() {
+    EnsureStarted();
+    return Ask<LimitsAnswer>(LimitsRequest());
 }
 
 namespace {
@@ -328,11 +491,11 @@ long Position(const PluginReport& report, uint32_t index) {
 }  // namespace
 
 void WorkerClient::SetParameter(uint32_t index, float value) {
-    const long position = Position(report_, index);
+    const long position = Position(details_.report, index);
     if (position < 0) {
         return;
     }
-    const ParameterReport& parameter = report_.parameters[static_cast<size_t>(position)];
+    const ParameterReport& parameter = details_.report.parameters[static_cast<size_t>(position)];
     const float low = std::min(parameter.min, parameter.max);
     const float high = std::max(parameter.min, parameter.max);
     const float clamped = std::isnan(value) ? low : std::min(std::max(value, low), high);
@@ -343,29 +506,27 @@ void WorkerClient::SetParameter(uint32_t index, float value) {
 }
 
 void WorkerClient::SetParameterText(uint32_t index, const std::string& text) {
-    const long position = Position(report_, index);
+    const long position = Position(details_.report, index);
     if (position >= 0 && texts_[static_cast<size_t>(position)] != text) {
         texts_[static_cast<size_t>(position)] = text;
         dirty_[static_cast<size_t>(position)] = true;
     }
 }
 
-void WorkerClient::WriteDirty(std::vector<uint8_t>& payload) {
+std::vector<ParameterChange> WorkerClient::TakeChanges() {
     std::vector<ParameterChange> changes;
     for (size_t i = 0; i < dirty_.size(); ++i) {
         if (dirty_[i]) {
             ParameterChange change;
-            change.index = report_.parameters[i].index;
-            change.isText = report_.parameters[i].isText;
+            change.index = details_.report.parameters[i].index;
+            change.isText = details_.report.parameters[i].isText ? 1 : 0;
             change.value = values_[i];
             change.text = texts_[i];
             changes.push_back(change);
             dirty_[i] = false;
         }
     }
-    MessageWriter writer;
-    WriteChanges(writer, changes);
-    payload.insert(payload.end(), writer.Bytes().begin(), writer.Bytes().end());
+    return changes;
 }
 
 void WorkerClient::Restart() {
@@ -384,57 +545,117 @@ void WorkerClient::Restart() {
     }
 }
 
-std::vector<std::string> WorkerClient::ParameterDisplays() {
+std::vector<std::string> WorkerClient::ParameterDisplays(uint32_t width, uint32_t height) {
     if (!loaded_) {
         throw WorkerError(WorkerFault::kBadRequest, "no plug-in is loaded");
+    }
+    while (!pending_.empty()) {
+        Finish();
     }
     if (connection_ == nullptr) {
         Restart();
     }
-    std::vector<uint8_t> request;
-    WriteDirty(request);
-    const std::vector<uint8_t> body =
-        Exchange(static_cast<uint32_t>(MessageType::kDisplays), request);
-    MessageReader reader(body);
-    const uint32_t count = std::min(reader.U32(), kMaxParameters);
-    std::vector<std::string> displays;
-    for (uint32_t i = 0; i < count; ++i) {
-        displays.push_back(reader.Text());
-    }
+    DisplaysRequest request;
+    request.width = width;
+    request.height = height;
+    request.changes = TakeChanges();
+    std::vector<std::string> displays = Ask<DisplaysAnswer>(request).displays;
+    displays.resize(std::min(displays.size(), size_t{kMaxParameters}));
     return displays;
 }
 
+void WorkerClient::Release() {
+    while (!pending_.empty()) {
+        Finish();
+    }
+    if (connection_ != nullptr) {
+        Ask<EmptyAnswer>(ReleaseRequest());
+    }
+}
+
 void WorkerClient::Render(const WorkerFrame& frame) {
+    Submit(frame);
+    while (!pending_.empty()) {
+        Finish();
+    }
+}
+
+size_t WorkerClient::Unfinished() const {
+    return pending_.size();
+}
+
+void WorkerClient::AwaitRender(Pending& pending) {
+    const std::vector<uint8_t> body = Await();
+    if (!body.empty()) {
+        EndWorker(WorkerFault::kBrokeProtocol,
+                  "the worker sent a malformed answer; it was stopped");
+    }
+    pending.answered = true;
+}
+
+void WorkerClient::Submit(const WorkerFrame& frame) {
     if (!loaded_) {
         throw WorkerError(WorkerFault::kBadRequest, "no plug-in is loaded");
     }
     if (frame.width < 1 || frame.height < 1 || frame.width > kMaxFrameSide ||
         frame.height > kMaxFrameSide || frame.output == nullptr) {
-        throw WorkerError(WorkerFault::kBadRequest,
-                          "a frame of " + std::to_string(frame.width) + "x" +
-                              std::to_string(frame.height) +
-                              " cannot be drawn (sizes run from 1 to 16384)");
+        throw WorkerError(WorkerFault::kBadRequest, "a frame of " + std::to_string(frame.width) +
+                                                        "x" + std::to_string(frame.height) +
+                                                        " cannot be drawn (sizes run from 1 to " +
+                                                        std::to_string(kMaxFrameSide) + ")");
+    }
+    // A third frame, or one of another size, waits for those before it.
+    while (pending_.size() >= kFrameSlots ||
+           (!pending_.empty() &&
+            (pending_.front().width != frame.width || pending_.front().height != frame.height))) {
+        Finish();
     }
     if (connection_ == nullptr) {
         Restart();
     }
+    CheckCancelled();
     Connection& c = *connection_;
     c.Map(SharedBytes(frame.width, frame.height));
-    const size_t bytes = FrameBytes(frame.width, frame.height);
-    uint8_t* input = c.mapped + kCallPageBytes;
+    const uint32_t slot = nextSlot_;
+    nextSlot_ = (nextSlot_ + 1) % kFrameSlots;
     if (frame.input != nullptr) {
-        CopyFlipped(frame.input, input, frame.width, frame.height);
+        CopyFlipped(frame.input, c.mapped + InputOffset(slot, frame.width, frame.height),
+                    frame.width, frame.height);
     }
-    MessageWriter request;
-    request.U32(frame.width);
-    request.U32(frame.height);
-    request.U32(frame.input != nullptr ? 1 : 0);
-    request.F64(frame.hostSeconds);
-    request.I64(frame.frameIndex);
-    std::vector<uint8_t> payload = request.Bytes();
-    WriteDirty(payload);
-    Exchange(static_cast<uint32_t>(MessageType::kRender), payload);
-    CopyFlipped(input + bytes, frame.output, frame.width, frame.height);
+    // One request at a time is in flight: the previous frame's answer comes first.
+    if (!pending_.empty() && !pending_.back().answered) {
+        AwaitRender(pending_.back());
+    }
+    RenderRequest request;
+    request.slot = slot;
+    request.width = frame.width;
+    request.height = frame.height;
+    request.hasInput = frame.input != nullptr ? 1 : 0;
+    request.padInput = frame.padInput ? 1 : 0;
+    request.hostSeconds = frame.hostSeconds;
+    request.frameIndex = frame.frameIndex;
+    request.changes = TakeChanges();
+    Send(RenderRequest::kType, Encode(request));
+    Pending pending;
+    pending.slot = slot;
+    pending.width = frame.width;
+    pending.height = frame.height;
+    pending.output = frame.output;
+    pending_.push_back(pending);
+}
+
+void WorkerClient::Finish() {
+    if (pending_.empty()) {
+        return;
+    }
+    Pending& oldest = pending_.front();
+    if (!oldest.answered) {
+        AwaitRender(oldest);
+    }
+    const Pending done = oldest;
+    pending_.erase(pending_.begin());
+    std::memcpy(done.output, connection_->mapped + OutputOffset(done.slot, done.width, done.height),
+                FrameBytes(done.width, done.height));
 }
 
 }  // namespace ffglhost

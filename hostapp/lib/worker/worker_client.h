@@ -7,36 +7,44 @@
 // "[plugin] ..." lines, never the front end's own standard output.
 //
 // Nothing starts at construction; the worker starts at the first call that needs it
-// (Load). One thread at a time may use a client; any thread may, and any thread may
-// destroy it. Pixels cross this interface as RGBA8, top row first, rows packed.
+// (Load). One thread at a time may use a client; any thread may, any thread may
+// destroy it, and any thread may Cancel what it does. Pixels cross this interface as RGBA8, top row
+// first, rows packed.
 #ifndef FFGLHOST_WORKER_CLIENT_H
 #define FFGLHOST_WORKER_CLIENT_H
 
 #include <sys/types.h>
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "lib/host_error.h"
+#include "lib/plugin/call_monitor.h"
 #include "lib/plugin/plugin_report.h"
+#include "lib/worker/worker_protocol.h"
 
 namespace ffglhost {
 
 // Why a request failed: the plug-in or the worker, as opposed to the request itself.
 enum class WorkerFault {
     kNone,
-    kCannotStart,  // the worker executable or the GL context is missing
-    kRefused,      // the plug-in refused (not a plug-in, not loadable, failed a call)
-    kCrashed,      // the worker died of a signal
-    kExited,       // the worker (the plug-in) ended the process
-    kHung,         // a plug-in call outlived the call timeout; the worker was killed
-    kBadRequest,   // the request itself is wrong (a frame size of 0 or beyond 16384)
+    kCannotStart,    // the worker executable or the GL context is missing, or speaks
+                     // another protocol version
+    kRefused,        // the plug-in refused (not a plug-in, not loadable, failed a call)
+    kCrashed,        // the worker died of a signal
+    kExited,         // the worker (the plug-in) ended the process
+    kHung,           // a plug-in call or its drawing outlived the call limit; the worker
+                     // was killed
+    kBrokeProtocol,  // the worker sent something that is not an answer; it was killed
+    kCancelled,      // Cancel() ended the request; the worker was killed
+    kBadRequest,     // the request itself is wrong (a frame size of 0 or beyond 16384)
 };
 
 // Thrown by every request that fails. what() is one line, for example "the plug-in
-// crashed (segmentation fault) in function code 17 (processing a frame)".
+// crashed (segmentation fault) in function code 17 (process frame)".
 class WorkerError : public HostError {
   public:
     WorkerError(WorkerFault fault, const std::string& message)
@@ -50,8 +58,10 @@ class WorkerError : public HostError {
 struct WorkerOptions {
     // The worker executable; empty: $FFGL_WORKER, else DefaultWorkerPath().
     std::string workerPath;
-    // Seconds one plug-in call may take before the worker is killed (0: no limit).
-    double callTimeoutSeconds = 10.0;
+    // Seconds one plug-in call, with the drawing it queued, may take before the worker is
+    // killed (0: no limit). The client keeps this deadline by its own clock, with a
+    // second's grace for the worker to say what outlived it.
+    double callTimeoutSeconds = kDefaultCallTimeoutSeconds;
     // The plug-in's log lines and standard output go to standard error with this prefix;
     // `quiet` drops them.
     std::string logPrefix = "[plugin] ";
@@ -60,16 +70,17 @@ struct WorkerOptions {
 
 // One frame to draw.
 struct WorkerFrame {
-    uint32_t width = 0;              // 1 .. 16384
-    uint32_t height = 0;             // 1 .. 16384
+    uint32_t width = 0;              // 1 .. kMaxFrameSide
+    uint32_t height = 0;             // 1 .. kMaxFrameSide
     const uint8_t* input = nullptr;  // width x height RGBA8; null: a transparent black input
     uint8_t* output = nullptr;       // width x height RGBA8, written
     double hostSeconds = 0.0;        // sent as the host time (code 20) where supported
-    // The frame's position in the clip, counted from 0, for plug-ins that keep their own
-    // per-frame clock: the worker draws the frames in between first (clipped to one
-    // pixel), or starts a fresh instance to go back, so that frame N looks the same
-    // however it was reached. -1: the next frame after the previous one.
+    // The plug-in's step, counted from 0, for plug-ins that keep their own per-frame
+    // clock: the worker draws the steps in between first (clipped to one pixel), or
+    // starts a fresh instance to go back, so that step N looks the same however it was
+    // reached. -1: the next step after the previous one.
     int64_t frameIndex = -1;
+    bool padInput = false;  // the input texture padded to power-of-two sizes
 };
 
 class WorkerClient {
@@ -81,12 +92,16 @@ class WorkerClient {
     WorkerClient& operator=(const WorkerClient&) = delete;
 
     // Starts the worker if needed, loads the FFGL plug-in at `path` and reads what it says
-    // about itself (parameters with name, type, range, default and display text). Throws
-    // WorkerError.
+    // about itself (parameters with name, type, range, default and display text; its
+    // thumbnail). Throws WorkerError.
     const PluginReport& Load(const std::string& path);
     // What the last Load read; empty before.
-    const PluginReport& Report() const { return report_; }
+    const PluginReport& Report() const { return details_.report; }
+    const LoadAnswer& Details() const { return details_; }
     bool Loaded() const { return loaded_; }
+
+    // The GL context's size limits (made now if it was not). Throws WorkerError.
+    LimitsAnswer Limits();
 
     // Parameter values, by the parameter's index (as the plug-in declared it). Values are
     // kept by the client and sent before the next frame, so they survive a restart. A
@@ -94,12 +109,29 @@ class WorkerClient {
     void SetParameter(uint32_t index, float value);
     void SetParameterText(uint32_t index, const std::string& text);
     // The display texts of every parameter as the plug-in shows them now (from a live
-    // instance), in the order of Report().parameters. Throws WorkerError.
-    std::vector<std::string> ParameterDisplays();
+    // instance, made at this size if there is none), in the order of Report().parameters.
+    // Throws WorkerError.
+    std::vector<std::string> ParameterDisplays(uint32_t width = 64, uint32_t height = 64);
 
-    // Draws one frame. Throws WorkerError; after a crash, exit or hang the worker is gone
-    // and the next request starts a new one (Restart does that now).
+    // Draws one frame. Throws WorkerError; after a crash, exit, hang or breach of the
+    // protocol the worker is gone and the next request starts a new one.
     void Render(const WorkerFrame& frame);
+    // The same in two halves, so that the caller's work overlaps the worker's: Submit
+    // copies the input and sends the request; Finish writes the output of the oldest
+    // frame submitted and not yet finished. At most two frames are unfinished: a third
+    // Submit finishes the oldest first. Outputs must stay valid until finished.
+    void Submit(const WorkerFrame& frame);
+    void Finish();
+    size_t Unfinished() const;
+
+    // Deletes the plug-in instance now, so that a failure there is reported. Throws
+    // WorkerError.
+    void Release();
+
+    // Ends the request in flight at once, and every later one, killing the worker: for a
+    // front end that stops while a plug-in hangs. Safe from any thread and from a signal
+    // handler.
+    void Cancel();
 
     // Ends the worker, if any, and starts a new one with the same plug-in and parameter
     // values. Throws WorkerError.
@@ -111,22 +143,41 @@ class WorkerClient {
 
   private:
     struct Connection;
+    struct Pending {
+        uint32_t slot = 0;
+        uint32_t width = 0;
+        uint32_t height = 0;
+        uint8_t* output = nullptr;
+        bool answered = false;
+    };
     void EnsureStarted();
-    // Sends a request and waits for its answer, watching the plug-in call in flight;
-    // answers what follows status and message. Throws WorkerError.
-    std::vector<uint8_t> Exchange(uint32_t type, const std::vector<uint8_t>& payload);
+    // Sends a request; false when the worker is gone (the wait for the answer says how).
+    void Send(MessageType type, const std::vector<uint8_t>& payload);
+    // Waits for the answer to the request in flight by the client's own clock; answers
+    // what follows its header. Throws WorkerError.
+    std::vector<uint8_t> Await();
+    template <class Answer, class Request>
+    Answer Ask(const Request& request);
+    void AwaitRender(Pending& pending);
     [[noreturn]] void LoseWorker(WorkerFault fault, const std::string& message);
-    // The parameter changes not yet sent, as a payload part.
-    void WriteDirty(std::vector<uint8_t>& payload);
+    // Kills the worker and says how it ended: a crash, an exit or `otherwise`.
+    [[noreturn]] void EndWorker(WorkerFault fault, const std::string& otherwise);
+    // The parameter changes not yet sent.
+    std::vector<ParameterChange> TakeChanges();
+    void CheckCancelled();
 
     WorkerOptions options_;
     std::unique_ptr<Connection> connection_;
     std::string path_;
-    PluginReport report_;
+    LoadAnswer details_;
     bool loaded_ = false;
     std::vector<float> values_;
     std::vector<std::string> texts_;
     std::vector<bool> dirty_;
+    std::vector<Pending> pending_;  // oldest first
+    uint32_t nextSlot_ = 0;
+    int cancelFd_ = -1;
+    std::atomic<bool> cancelled_{false};
 };
 
 // The worker executable: beside the running program or library that contains this code

@@ -12,9 +12,6 @@ namespace ffglhost {
 
 namespace {
 
-// Longer payloads are refused: a report of kMaxParameters parameters fits easily.
-constexpr uint32_t kMaxPayload = 64u << 20;
-
 bool SendAll(int fd, const void* data, size_t size) {
     const auto* bytes = static_cast<const uint8_t*>(data);
     while (size > 0) {
@@ -54,136 +51,64 @@ void MessageWriter::Raw(const void* data, size_t size) {
     bytes_.insert(bytes_.end(), bytes, bytes + size);
 }
 
-void MessageWriter::Text(const std::string& text) {
-    U32(static_cast<uint32_t>(text.size()));
+void MessageWriter::operator()(const std::string& text) {
+    (*this)(static_cast<uint32_t>(text.size()));
     Raw(text.data(), text.size());
 }
 
 void MessageReader::Raw(void* data, size_t size) {
-    if (bytes_.size() - offset_ < size) {
-        throw HostError("a malformed message between the host and its worker");
+    if (size_ - offset_ < size) {
+        throw ProtocolError();
     }
-    std::memcpy(data, bytes_.data() + offset_, size);
+    std::memcpy(data, data_ + offset_, size);
     offset_ += size;
 }
 
-uint32_t MessageReader::U32() {
-    uint32_t value = 0;
-    Raw(&value, sizeof value);
-    return value;
-}
-
-int64_t MessageReader::I64() {
-    int64_t value = 0;
-    Raw(&value, sizeof value);
-    return value;
-}
-
-float MessageReader::F32() {
-    float value = 0;
-    Raw(&value, sizeof value);
-    return value;
-}
-
-double MessageReader::F64() {
-    double value = 0;
-    Raw(&value, sizeof value);
-    return value;
-}
-
-std::string MessageReader::Text() {
-    const uint32_t size = U32();
-    if (bytes_.size() - offset_ < size) {
-        throw HostError("a malformed message between the host and its worker");
+void MessageReader::operator()(std::string& text) {
+    uint32_t size = 0;
+    (*this)(size);
+    if (size_ - offset_ < size) {
+        throw ProtocolError();
     }
-    std::string text(reinterpret_cast<const char*>(bytes_.data() + offset_), size);
+    text.assign(reinterpret_cast<const char*>(data_ + offset_), size);
     offset_ += size;
-    return text;
 }
 
-void WriteChanges(MessageWriter& writer, const std::vector<ParameterChange>& changes) {
-    writer.U32(static_cast<uint32_t>(changes.size()));
-    for (const ParameterChange& change : changes) {
-        writer.U32(change.index);
-        writer.U32(change.isText ? 1 : 0);
-        writer.F32(change.value);
-        writer.Text(change.text);
-    }
+namespace {
+
+// The fields of a report, for both directions.
+template <class F, class Parameter>
+void ParameterFields(F& f, Parameter& p) {
+    f(p.index), f(p.name), f(p.type), f(p.isText), f(p.defaultValue), f(p.defaultText),
+        f(p.display), f(p.min), f(p.max);
 }
 
-std::vector<ParameterChange> ReadChanges(MessageReader& reader) {
-    const uint32_t count = reader.U32();
-    if (count > kMaxParameters) {
-        throw HostError("a malformed message between the host and its worker");
-    }
-    std::vector<ParameterChange> changes(count);
-    for (ParameterChange& change : changes) {
-        change.index = reader.U32();
-        change.isText = reader.U32() != 0;
-        change.value = reader.F32();
-        change.text = reader.Text();
-    }
-    return changes;
+template <class F, class Report>
+void ReportFields(F& f, Report& r) {
+    f(r.id), f(r.name), f(r.type), f(r.apiMajor), f(r.apiMinor), f(r.versionMajor),
+        f(r.versionMinor), f(r.description), f(r.about), f(r.inputsKnown), f(r.minimumInputs),
+        f(r.maximumInputs), f(r.supportsHostTime), f(r.parameters);
 }
 
-void WriteReport(MessageWriter& writer, const PluginReport& report) {
-    writer.Text(report.id);
-    writer.Text(report.name);
-    for (const uint32_t value : {report.type, report.apiMajor, report.apiMinor, report.versionMajor,
-                                 report.versionMinor}) {
-        writer.U32(value);
-    }
-    writer.Text(report.description);
-    writer.Text(report.about);
-    writer.U32(report.inputsKnown ? 1 : 0);
-    writer.U32(report.minimumInputs);
-    writer.U32(report.maximumInputs);
-    writer.U32(report.supportsHostTime ? 1 : 0);
-    writer.U32(static_cast<uint32_t>(report.parameters.size()));
-    for (const ParameterReport& parameter : report.parameters) {
-        writer.U32(parameter.index);
-        writer.Text(parameter.name);
-        writer.U32(parameter.type);
-        writer.U32(parameter.isText ? 1 : 0);
-        writer.F32(parameter.defaultValue);
-        writer.Text(parameter.defaultText);
-        writer.Text(parameter.display);
-        writer.F32(parameter.min);
-        writer.F32(parameter.max);
-    }
+}  // namespace
+
+void MessageWriter::operator()(const ParameterReport& parameter) {
+    ParameterFields(*this, parameter);
 }
 
-PluginReport ReadReport(MessageReader& reader) {
-    PluginReport report;
-    report.id = reader.Text();
-    report.name = reader.Text();
-    for (uint32_t* value : {&report.type, &report.apiMajor, &report.apiMinor, &report.versionMajor,
-                            &report.versionMinor}) {
-        *value = reader.U32();
+void MessageWriter::operator()(const PluginReport& report) {
+    ReportFields(*this, report);
+}
+
+void MessageReader::operator()(ParameterReport& parameter) {
+    ParameterFields(*this, parameter);
+}
+
+void MessageReader::operator()(PluginReport& report) {
+    ReportFields(*this, report);
+    if (report.parameters.size() > kMaxParameters) {
+        throw ProtocolError();
     }
-    report.description = reader.Text();
-    report.about = reader.Text();
-    report.inputsKnown = reader.U32() != 0;
-    report.minimumInputs = reader.U32();
-    report.maximumInputs = reader.U32();
-    report.supportsHostTime = reader.U32() != 0;
-    const uint32_t count = reader.U32();
-    if (count > kMaxParameters) {
-        throw HostError("a malformed message between the host and its worker");
-    }
-    report.parameters.resize(count);
-    for (ParameterReport& parameter : report.parameters) {
-        parameter.index = reader.U32();
-        parameter.name = reader.Text();
-        parameter.type = reader.U32();
-        parameter.isText = reader.U32() != 0;
-        parameter.defaultValue = reader.F32();
-        parameter.defaultText = reader.Text();
-        parameter.display = reader.Text();
-        parameter.min = reader.F32();
-        parameter.max = reader.F32();
-    }
-    return report;
 }
 
 bool SendMessage(int fd, MessageType type, const std::vector<uint8_t>& payload) {
