@@ -65,6 +65,9 @@ struct SpawnActions {
     }
 };
 
+// How long a child that was not waited for gets to stop before it is killed.
+constexpr int kStopMs = 1000;
+
 // The children running now, for KillAll.
 constexpr size_t kMaxChildren = 64;
 std::atomic<pid_t> running[kMaxChildren];
@@ -142,11 +145,25 @@ ChildProcess::ChildProcess(const std::vector<std::string>& argv, Pipe pipe) {
 }
 
 ChildProcess::~ChildProcess() {
+    // Asked to stop, then, if it will not within a second, killed: nothing it writes now
+    // is kept, and a child that ignores SIGTERM must not hold the run.
     if (!waited_) {
         kill(pid_, SIGTERM);
     }
     ClosePipe();
     if (!waited_) {
+        siginfo_t info{};
+        for (int waited = 0; waited < kStopMs; waited += 10) {
+            info.si_pid = 0;
+            if (waitid(P_PID, static_cast<id_t>(pid_), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+                info.si_pid == pid_) {
+                break;
+            }
+            usleep(10 * 1000);
+        }
+        if (info.si_pid != pid_) {
+            kill(pid_, SIGKILL);
+        }
         Wait();
     }
     std::fclose(errors_);

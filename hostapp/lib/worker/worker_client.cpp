@@ -146,6 +146,15 @@ struct WorkerClient::Connection {
     size_t mappedBytes = 0;
     CallRecord* calls = nullptr;
 
+    // Ends the worker at once.
+    void Kill() {
+        if (pid > 0) {
+            kill(pid, SIGKILL);
+            waitpid(pid, nullptr, 0);
+            pid = -1;
+        }
+    }
+
     ~Connection() {
         if (socket >= 0) {
             close(socket);  // the worker ends when its socket closes
@@ -228,6 +237,9 @@ void WorkerClient::Cancel() {
 
 void WorkerClient::CheckCancelled() {
     if (cancelled_.load()) {
+        if (connection_ != nullptr) {
+            connection_->Kill();
+        }
         connection_.reset();
         pending_.clear();
         throw WorkerError(WorkerFault::kCancelled, "cancelled");
