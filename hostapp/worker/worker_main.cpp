@@ -59,10 +59,24 @@ class GpuBusyError : public HostError {
     using HostError::HostError;
 };
 
+// Where the socket and the shared memory live once the worker has started: far from the
+// low descriptors that a plug-in writing through a stale one would hit.
+int socketFd = kWorkerSocketFd;
+int memoryFd = kWorkerMemoryFd;
+
+int MoveHigh(int fd) {
+    const int high = fcntl(fd, F_DUPFD_CLOEXEC, 900);
+    if (high < 0) {
+        return fd;
+    }
+    close(fd);
+    return high;
+}
+
 // Ends the process when the front end goes away, whatever the main thread is doing: it
 // gets two seconds to release the plug-in cleanly (the front end waits one, then kills).
 void WatchFrontEnd() {
-    pollfd watched{kWorkerSocketFd, POLLRDHUP, 0};
+    pollfd watched{socketFd, POLLRDHUP, 0};
     for (;;) {
         if (poll(&watched, 1, -1) > 0 && (watched.revents & (POLLRDHUP | POLLHUP | POLLERR))) {
             sleep(2);
@@ -85,8 +99,7 @@ struct Drawing {
 class Worker {
   public:
     Worker() {
-        void* page =
-            mmap(nullptr, kCallPageBytes, PROT_READ | PROT_WRITE, MAP_SHARED, kWorkerMemoryFd, 0);
+        void* page = mmap(nullptr, kCallPageBytes, PROT_READ | PROT_WRITE, MAP_SHARED, memoryFd, 0);
         if (page != MAP_FAILED) {
             PublishCallsTo(static_cast<CallRecord*>(page));
         }
@@ -96,7 +109,7 @@ class Worker {
         MessageType type{};
         std::vector<uint8_t> payload;
         bool greeted = false;
-        while (ReceiveMessage(kWorkerSocketFd, type, payload)) {
+        while (ReceiveMessage(socketFd, type, payload)) {
             AnswerHeader header;
             std::vector<uint8_t> body;
             if (!greeted && !Greet(type, payload, header, body)) {
@@ -133,7 +146,7 @@ class Worker {
     static bool Answer(const AnswerHeader& header, const std::vector<uint8_t>& body) {
         std::vector<uint8_t> bytes = Encode(header);
         bytes.insert(bytes.end(), body.begin(), body.end());
-        return SendMessage(kWorkerSocketFd, MessageType::kAnswer, bytes);
+        return SendMessage(socketFd, MessageType::kAnswer, bytes);
     }
 
     // The first request must be a Hello of this version; otherwise both sides are told
@@ -320,8 +333,7 @@ class Worker {
                 frames_ = nullptr;
                 mappedBytes_ = 0;
             }
-            void* memory =
-                mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, kWorkerMemoryFd, 0);
+            void* memory = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, memoryFd, 0);
             if (memory == MAP_FAILED) {
                 throw HostError(std::string("cannot map the frame memory: ") +
                                 std::strerror(errno));
@@ -452,6 +464,8 @@ int main() {
                      "it is started by them, not by hand\n");
         return 2;
     }
+    socketFd = MoveHigh(kWorkerSocketFd);
+    memoryFd = MoveHigh(kWorkerMemoryFd);
     std::thread(WatchFrontEnd).detach();
     Worker worker;
     worker.Serve();

@@ -18,6 +18,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "ffgl/abi.h"
+
 #include "lib/plugin/call_monitor.h"
 
 extern char** environ;
@@ -109,6 +111,16 @@ void CopyFlipped(const uint8_t* from, uint8_t* to, uint32_t width, uint32_t heig
     for (uint32_t y = 0; y < height; ++y) {
         std::memcpy(to + size_t{height - 1 - y} * row, from + size_t{y} * row, row);
     }
+}
+
+// The call the worker's record names, where it names a real one: a plug-in that wrote
+// over the record must not make the report name a call it never made.
+std::string CallInFlight(const CallRecord& calls) {
+    const uint32_t code = calls.code.load();
+    const bool known = FindFunction(code) != nullptr || code == kNoCall ||
+                       code == kLoadingLibrary || code == kUnloadingLibrary ||
+                       code == kSettingLogCallback;
+    return known ? DescribeCall(code) : "in a call its worker's record no longer names";
 }
 
 }  // namespace
@@ -323,7 +335,7 @@ void WorkerClient::EnsureStarted() {
 
 [[noreturn]] void WorkerClient::EndWorker(WorkerFault fault, const std::string& otherwise) {
     Connection& c = *connection_;
-    const std::string call = DescribeCall(c.calls->code.load());
+    const std::string call = CallInFlight(*c.calls);
     // A worker that closed its end is given a moment to die of what ended it; one still
     // running then is killed.
     int status = 0;
@@ -379,7 +391,7 @@ std::vector<uint8_t> WorkerClient::Await() {
             progressMs = MonotonicMs();
         }
         if (limitMs > 0 && MonotonicMs() - progressMs > limitMs + kGraceMs) {
-            const std::string call = DescribeCall(c.calls->code.load());
+            const std::string call = CallInFlight(*c.calls);
             char limit[32];
             std::snprintf(limit, sizeof limit, "%g", options_.callTimeoutSeconds);
             EndWorker(WorkerFault::kHung,
@@ -394,19 +406,17 @@ std::vector<uint8_t> WorkerClient::Await() {
     std::vector<uint8_t> answer;
     switch (ReceiveWithin(c.socket, type, answer, kMessageMs)) {
         case Received::kGone:
-            EndWorker(WorkerFault::kExited,
-                      "the plug-in's worker ended " + DescribeCall(c.calls->code.load()));
+            EndWorker(WorkerFault::kExited, "the plug-in's worker ended " + CallInFlight(*c.calls));
         case Received::kBroken:
             EndWorker(WorkerFault::kBrokeProtocol,
-                      "the worker sent something that is not an answer " +
-                          DescribeCall(c.calls->code.load()) + "; it was stopped");
+                      "the worker sent something that is not an answer " + CallInFlight(*c.calls) +
+                          "; it was stopped");
         case Received::kWhole:
             break;
     }
     if (type != MessageType::kAnswer) {
         EndWorker(WorkerFault::kBrokeProtocol, "the worker sent something that is not an answer " +
-                                                   DescribeCall(c.calls->code.load()) +
-                                                   "; it was stopped");
+                                                   CallInFlight(*c.calls) + "; it was stopped");
     }
     AnswerHeader header;
     MessageReader reader(answer);
