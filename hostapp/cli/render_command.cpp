@@ -231,6 +231,8 @@ RenderOutcome RenderThroughWorker(const RenderOptions& options, const CheckedNum
     std::unique_ptr<ffglhost::FanOutSink> sinks =
         MakeSinks(out, sheet, numbers.frames, input.output, fps, sound, input.colour);
     ffglhost::RenderPlan plan;
+    plan.width = input.output.width;
+    plan.height = input.output.height;
     plan.frames = numbers.frames;
     plan.skip = numbers.start;
     plan.fps = fps;

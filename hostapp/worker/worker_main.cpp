@@ -88,6 +88,8 @@ void WatchFrontEnd() {
 struct Drawing {
     uint32_t width = 0;
     uint32_t height = 0;
+    uint32_t inputWidth = 0;
+    uint32_t inputHeight = 0;
     bool padded = false;
     std::unique_ptr<Texture> input;
     std::unique_ptr<RenderTarget> target;
@@ -308,25 +310,29 @@ class Worker {
         }
     }
 
-    // The GL objects and the instance for frames of this size.
-    void Prepare(uint32_t width, uint32_t height, bool padded) {
+    // The GL objects and the instance for frames of this size and input.
+    void Prepare(uint32_t width, uint32_t height, uint32_t inputWidth, uint32_t inputHeight,
+                 bool padded) {
         EnsureContext();
         if (drawing_.instance != nullptr && drawing_.width == width && drawing_.height == height &&
+            drawing_.inputWidth == inputWidth && drawing_.inputHeight == inputHeight &&
             drawing_.padded == padded) {
             return;
         }
         drawing_ = Drawing();
-        drawing_.input = std::make_unique<Texture>(width, height, nullptr, padded);
+        drawing_.input = std::make_unique<Texture>(inputWidth, inputHeight, nullptr, padded);
         drawing_.target = std::make_unique<RenderTarget>(width, height);
         drawing_.reader = std::make_unique<PboReader>(width, height);
         drawing_.width = width;
         drawing_.height = height;
+        drawing_.inputWidth = inputWidth;
+        drawing_.inputHeight = inputHeight;
         drawing_.padded = padded;
         NewInstance();
     }
 
-    uint8_t* MapFrames(uint32_t width, uint32_t height) {
-        const size_t bytes = SharedBytes(width, height);
+    uint8_t* MapFrames(size_t slotBytes) {
+        const size_t bytes = SharedBytes(slotBytes);
         if (bytes != mappedBytes_) {
             if (frames_ != nullptr) {
                 munmap(frames_, mappedBytes_);
@@ -405,21 +411,26 @@ class Worker {
         if (plugin_ == nullptr) {
             throw HostError("no plug-in is loaded");
         }
-        if (request.width < 1 || request.height < 1 || request.width > kMaxFrameSide ||
-            request.height > kMaxFrameSide || request.slot >= kFrameSlots) {
-            throw HostError("a frame size or slot out of range");
+        for (const uint32_t side :
+             {request.width, request.height, request.inputWidth, request.inputHeight}) {
+            if (side < 1 || side > kMaxFrameSide) {
+                throw HostError("a frame size out of range");
+            }
         }
-        uint8_t* frames = MapFrames(request.width, request.height);
+        if (request.slot >= kFrameSlots) {
+            throw HostError("a frame slot out of range");
+        }
+        uint8_t* frames = MapFrames(request.SlotBytes());
         Remember(request.changes);
-        Prepare(request.width, request.height, request.padInput != 0);
+        Prepare(request.width, request.height, request.inputWidth, request.inputHeight,
+                request.padInput != 0);
         Reach(request.frameIndex);
         if (request.hasInput != 0) {
-            drawing_.input->Upload(frames +
-                                   InputOffset(request.slot, request.width, request.height));
+            drawing_.input->Upload(frames + InputOffset(request.slot, request.SlotBytes()));
         }
         DrawStep(request.hostSeconds);
         drawing_.reader->Read(drawing_.target->Framebuffer(), scratch_);
-        drawing_.reader->Drain(frames + OutputOffset(request.slot, request.width, request.height));
+        drawing_.reader->Drain(frames + OutputOffset(request.slot, request.SlotBytes()));
     }
 
     DisplaysAnswer Displays(const DisplaysRequest& request) {
@@ -428,7 +439,9 @@ class Worker {
         }
         Remember(request.changes);
         if (drawing_.instance == nullptr) {
-            Prepare(std::max(request.width, 1u), std::max(request.height, 1u), false);
+            const uint32_t width = std::max(request.width, 1u);
+            const uint32_t height = std::max(request.height, 1u);
+            Prepare(width, height, width, height, false);
         }
         const PluginReport live = ReadPluginReport(*plugin_, drawing_.instance->Handle());
         DisplaysAnswer answer;

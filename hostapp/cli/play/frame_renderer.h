@@ -30,6 +30,8 @@ class FrameRenderer {
     virtual std::vector<std::string> DisplayTexts() = 0;
     // Where the plug-in runs, for the window's title and the start-up lines.
     virtual std::string Where() const = 0;
+    // Ends a Draw in flight at once, from any thread: the window is closing.
+    virtual void Cancel() = 0;
 };
 
 namespace ffglhost {

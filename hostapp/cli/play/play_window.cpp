@@ -246,10 +246,6 @@ class Player {
         }
     }
 
-    bool PlugInHangs() {
-        return renderer_->Failure().find("has not returned") != std::string::npos;
-    }
-
   private:
     void Changed() { ++version_; }
     int64_t FrameIndex() const { return static_cast<int64_t>(clockSeconds_ * kPlayFrameRate); }

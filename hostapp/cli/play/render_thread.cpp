@@ -29,6 +29,8 @@ RenderThread::~RenderThread() {
         stop_ = true;
     }
     changed_.notify_all();
+    // A plug-in call in flight, even a hung one, must not hold the window open.
+    renderer_->Cancel();
     thread_.join();
 }
 
@@ -145,7 +147,8 @@ void RenderThread::Run() {
             frame.displays = renderer_->DisplayTexts();
             frame.version = version;
             frame.index = index;
-        } catch (const HostError& error) {
+        } catch (const std::exception& error) {
+            // Whatever went wrong is said in the window; the thread goes on.
             failure = error.what();
             started = false;
         }

@@ -56,6 +56,8 @@ class WorkerRenderer : public FrameRenderer {
 
     std::string Where() const override { return "in a worker process"; }
 
+    void Cancel() override { client_->Cancel(); }
+
   private:
     std::unique_ptr<ffglhost::WorkerClient> client_;
     uint32_t width_;

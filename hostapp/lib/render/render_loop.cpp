@@ -16,8 +16,8 @@ int64_t StepAt(double seconds) {
 
 RenderResult RenderFrames(WorkerClient& client, FrameSource& source, FrameSink& sink,
                           const RenderPlan& plan, const RenderCallbacks& callbacks) {
-    const uint32_t width = source.Width();
-    const uint32_t height = source.Height();
+    const uint32_t width = plan.width;
+    const uint32_t height = plan.height;
     SinkWriter writer(sink, plan.queueCapacity);
     std::deque<Image> drawing;  // the frames the worker has, oldest first
 
@@ -43,6 +43,8 @@ RenderResult RenderFrames(WorkerClient& client, FrameSource& source, FrameSink& 
             WorkerFrame request;
             request.width = width;
             request.height = height;
+            request.inputWidth = frame->width;
+            request.inputHeight = frame->height;
             // A still picture is sent once; the worker keeps it.
             request.input = sentStill && source.IsStill() ? nullptr : frame->rgba.data();
             request.output = buffer.rgba.data();

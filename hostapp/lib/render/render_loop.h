@@ -14,6 +14,8 @@
 namespace ffglhost {
 
 struct RenderPlan {
+    uint32_t width = 0;  // the frames drawn; the source's size is the input's
+    uint32_t height = 0;
     uint64_t frames = 120;  // frames written
     uint64_t skip = 0;      // frames passed over first (the plug-in's clock still moves)
     double fps = 60.0;      // frame i is at time i / fps

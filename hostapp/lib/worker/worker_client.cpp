@@ -619,17 +619,24 @@ void WorkerClient::Submit(const WorkerFrame& frame) {
     if (!loaded_) {
         throw WorkerError(WorkerFault::kBadRequest, "no plug-in is loaded");
     }
-    if (frame.width < 1 || frame.height < 1 || frame.width > kMaxFrameSide ||
-        frame.height > kMaxFrameSide || frame.output == nullptr) {
-        throw WorkerError(WorkerFault::kBadRequest, "a frame of " + std::to_string(frame.width) +
-                                                        "x" + std::to_string(frame.height) +
-                                                        " cannot be drawn (sizes run from 1 to " +
-                                                        std::to_string(kMaxFrameSide) + ")");
+    RenderRequest request;
+    request.width = frame.width;
+    request.height = frame.height;
+    request.inputWidth = frame.inputWidth != 0 ? frame.inputWidth : frame.width;
+    request.inputHeight = frame.inputHeight != 0 ? frame.inputHeight : frame.height;
+    for (const uint32_t side :
+         {request.width, request.height, request.inputWidth, request.inputHeight}) {
+        if (side < 1 || side > kMaxFrameSide || frame.output == nullptr) {
+            throw WorkerError(
+                WorkerFault::kBadRequest,
+                "a frame of " + std::to_string(frame.width) + "x" + std::to_string(frame.height) +
+                    " cannot be drawn (sizes run from 1 to " + std::to_string(kMaxFrameSide) + ")");
+        }
     }
+    const size_t slotBytes = request.SlotBytes();
     // A third frame, or one of another size, waits for those before it.
     while (pending_.size() >= kFrameSlots ||
-           (!pending_.empty() &&
-            (pending_.front().width != frame.width || pending_.front().height != frame.height))) {
+           (!pending_.empty() && pending_.front().slotBytes != slotBytes)) {
         Finish();
     }
     if (connection_ == nullptr) {
@@ -637,21 +644,17 @@ void WorkerClient::Submit(const WorkerFrame& frame) {
     }
     CheckCancelled();
     Connection& c = *connection_;
-    c.Map(SharedBytes(frame.width, frame.height));
-    const uint32_t slot = nextSlot_;
+    c.Map(SharedBytes(slotBytes));
+    request.slot = nextSlot_;
     nextSlot_ = (nextSlot_ + 1) % kFrameSlots;
     if (frame.input != nullptr) {
-        CopyFlipped(frame.input, c.mapped + InputOffset(slot, frame.width, frame.height),
-                    frame.width, frame.height);
+        CopyFlipped(frame.input, c.mapped + InputOffset(request.slot, slotBytes),
+                    request.inputWidth, request.inputHeight);
     }
     // One request at a time is in flight: the previous frame's answer comes first.
     if (!pending_.empty() && !pending_.back().answered) {
         AwaitRender(pending_.back());
     }
-    RenderRequest request;
-    request.slot = slot;
-    request.width = frame.width;
-    request.height = frame.height;
     request.hasInput = frame.input != nullptr ? 1 : 0;
     request.padInput = frame.padInput ? 1 : 0;
     request.hostSeconds = frame.hostSeconds;
@@ -659,9 +662,10 @@ void WorkerClient::Submit(const WorkerFrame& frame) {
     request.changes = TakeChanges();
     Send(RenderRequest::kType, Encode(request));
     Pending pending;
-    pending.slot = slot;
+    pending.slot = request.slot;
     pending.width = frame.width;
     pending.height = frame.height;
+    pending.slotBytes = slotBytes;
     pending.output = frame.output;
     pending_.push_back(pending);
 }
@@ -676,7 +680,7 @@ void WorkerClient::Finish() {
     }
     const Pending done = oldest;
     pending_.erase(pending_.begin());
-    std::memcpy(done.output, connection_->mapped + OutputOffset(done.slot, done.width, done.height),
+    std::memcpy(done.output, connection_->mapped + OutputOffset(done.slot, done.slotBytes),
                 FrameBytes(done.width, done.height));
 }
 

@@ -70,17 +70,22 @@ struct WorkerOptions {
 
 // One frame to draw.
 struct WorkerFrame {
-    uint32_t width = 0;              // 1 .. kMaxFrameSide
-    uint32_t height = 0;             // 1 .. kMaxFrameSide
-    const uint8_t* input = nullptr;  // width x height RGBA8; null: a transparent black input
-    uint8_t* output = nullptr;       // width x height RGBA8, written
-    double hostSeconds = 0.0;        // sent as the host time (code 20) where supported
+    uint32_t width = 0;   // 1 .. kMaxFrameSide
+    uint32_t height = 0;  // 1 .. kMaxFrameSide
+    // The input, RGBA8; null: the input of the frame before (transparent black at first).
+    const uint8_t* input = nullptr;
+    uint8_t* output = nullptr;  // width x height RGBA8, written
+    double hostSeconds = 0.0;   // sent as the host time (code 20) where supported
     // The plug-in's step, counted from 0, for plug-ins that keep their own per-frame
     // clock: the worker draws the steps in between first (clipped to one pixel), or
     // starts a fresh instance to go back, so that step N looks the same however it was
     // reached. -1: the next step after the previous one.
     int64_t frameIndex = -1;
     bool padInput = false;  // the input texture padded to power-of-two sizes
+    // The input's size when it differs from the output's (a picture drawn at another
+    // size); 0: the output's.
+    uint32_t inputWidth = 0;
+    uint32_t inputHeight = 0;
 };
 
 class WorkerClient {
@@ -147,6 +152,7 @@ class WorkerClient {
         uint32_t slot = 0;
         uint32_t width = 0;
         uint32_t height = 0;
+        size_t slotBytes = 0;
         uint8_t* output = nullptr;
         bool answered = false;
     };

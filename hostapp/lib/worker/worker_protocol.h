@@ -16,6 +16,7 @@
 #ifndef FFGLHOST_WORKER_PROTOCOL_H
 #define FFGLHOST_WORKER_PROTOCOL_H
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -37,20 +38,21 @@ constexpr int kWorkerMemoryFd = 4;
 // The largest frame side the worker draws, and so every front end takes.
 constexpr uint32_t kMaxFrameSide = 16384;
 
-// The shared memory: the call record page, then the input slots, then the output slots.
+// The shared memory: the call record page, then the input slots, then the output slots,
+// each big enough for the larger of the input and the output frame.
 constexpr size_t kCallPageBytes = 4096;
 constexpr uint32_t kFrameSlots = 2;
 inline size_t FrameBytes(uint32_t width, uint32_t height) {
     return size_t{width} * height * 4;
 }
-inline size_t SharedBytes(uint32_t width, uint32_t height) {
-    return kCallPageBytes + 2 * kFrameSlots * FrameBytes(width, height);
+inline size_t SharedBytes(size_t slotBytes) {
+    return kCallPageBytes + 2 * kFrameSlots * slotBytes;
 }
-inline size_t InputOffset(uint32_t slot, uint32_t width, uint32_t height) {
-    return kCallPageBytes + slot * FrameBytes(width, height);
+inline size_t InputOffset(uint32_t slot, size_t slotBytes) {
+    return kCallPageBytes + slot * slotBytes;
 }
-inline size_t OutputOffset(uint32_t slot, uint32_t width, uint32_t height) {
-    return kCallPageBytes + (kFrameSlots + slot) * FrameBytes(width, height);
+inline size_t OutputOffset(uint32_t slot, size_t slotBytes) {
+    return kCallPageBytes + (kFrameSlots + slot) * slotBytes;
 }
 
 enum class MessageType : uint32_t {
@@ -221,17 +223,22 @@ struct LimitsAnswer {
 struct RenderRequest {
     static constexpr MessageType kType = MessageType::kRender;
     uint32_t slot = 0;
-    uint32_t width = 0;
+    uint32_t width = 0;  // the output's size
     uint32_t height = 0;
-    uint8_t hasInput = 0;  // 0: the input slot is not read (a transparent black input)
+    uint32_t inputWidth = 0;  // the input texture's size
+    uint32_t inputHeight = 0;
+    uint8_t hasInput = 0;  // 0: the input slot is not read (the texture keeps what it had)
     uint8_t padInput = 0;  // the input texture padded to power-of-two sizes
     double hostSeconds = 0.0;
     int64_t frameIndex = -1;  // the plug-in's step; -1: the next one
     std::vector<ParameterChange> changes;
+    size_t SlotBytes() const {
+        return std::max(FrameBytes(width, height), FrameBytes(inputWidth, inputHeight));
+    }
     template <class F>
     void Fields(F& f) {
-        f(slot), f(width), f(height), f(hasInput), f(padInput), f(hostSeconds), f(frameIndex),
-            f(changes);
+        f(slot), f(width), f(height), f(inputWidth), f(inputHeight), f(hasInput), f(padInput),
+            f(hostSeconds), f(frameIndex), f(changes);
     }
 };
 struct EmptyAnswer {

@@ -70,6 +70,13 @@ const HostileCase kCases[] = {
      1,
      "did not return within 1 s in function code 17 (process frame)"},
     {"crash:19", true, {}, 1, "crashed (segmentation fault) in function code 19 (deinstantiate)"},
+    // A frame that returns at once but keeps the GPU busy is stopped like a hung call.
+    {"gpu-busy:3",
+     true,
+     {"--call-timeout", "2"},
+     1,
+     "the plug-in did not finish its drawing within 2 s in function code 17 (process frame); it "
+     "was stopped"},
     {"control-text", false, {}, 0, nullptr},
     {"long-text", false, {}, 0, nullptr},
 };

@@ -2,7 +2,12 @@
 // restart and clamped, and each way a plug-in or the worker can fail.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <thread>
 #include <vector>
 
@@ -75,6 +80,8 @@ TEST(WorkerClient, ReportsACrashAHangAnExitAndStartsANewWorkerForTheNextFrame) {
          "the plug-in did not return within 2 s in function code 17 (process frame)"},
         {"exit:17", WorkerFault::kExited,
          "the plug-in ended the process (exit status 3) in function code 17 (process frame)"},
+        {"gpu-busy:1", WorkerFault::kHung,
+         "the plug-in did not finish its drawing within 2 s in function code 17 (process frame)"},
     };
     // A sanitizer build's worker would otherwise catch the plug-in's signal itself.
     setenv("ASAN_OPTIONS", "handle_segv=0:handle_abort=0:detect_leaks=0", 1);
@@ -108,6 +115,49 @@ TEST(WorkerClient, ReportsACrashAHangAnExitAndStartsANewWorkerForTheNextFrame) {
         EXPECT_STREQ(error.what(),
                      "cannot start the worker /nonexistent/ffgl-worker: No such file or directory");
     }
+}
+
+// Workers that break the protocol: each is ended and reported on one line, by the
+// client's own clock where the worker says nothing.
+TEST(WorkerClient, EndsAWorkerThatBreaksTheProtocol) {
+    const struct {
+        const char* script;  // what the fake worker does, in sh
+        WorkerFault fault;
+        const char* message;
+    } cases[] = {
+        {"printf 'garbage!' >&3; exec sleep 30", WorkerFault::kBrokeProtocol,
+         "the worker sent something that is not an answer"},
+        // An answer of 2 bytes: too short for its header.
+        {"printf '\\144\\0\\0\\0\\2\\0\\0\\0ab' >&3; exec sleep 30", WorkerFault::kBrokeProtocol,
+         "the worker sent a malformed answer"},
+        // Status 3 (another version) and version 99.
+        {"printf '\\144\\0\\0\\0\\14\\0\\0\\0\\3\\0\\0\\0\\0\\0\\0\\0\\143\\0\\0\\0' >&3; exec "
+         "sleep 30",
+         WorkerFault::kCannotStart, "speaks protocol version 99 and this front end version"},
+        {"exec sleep 30", WorkerFault::kHung, "the worker did not answer within 1 s"},
+    };
+    char folder[] = "/tmp/fake-worker-XXXXXX";
+    ASSERT_NE(mkdtemp(folder), nullptr);
+    const std::string worker = std::string(folder) + "/ffgl-worker";
+    for (const auto& c : cases) {
+        std::ofstream(worker) << "#!/bin/sh\n" << c.script << "\n";
+        chmod(worker.c_str(), 0755);
+        ffglhost::WorkerOptions options = Options(1.0);
+        options.workerPath = worker;
+        WorkerClient client(options);
+        const auto started = std::chrono::steady_clock::now();
+        try {
+            client.Load(QUELLIX_MODULE_PATH);
+            ADD_FAILURE() << c.script << ": accepted";
+        } catch (const WorkerError& error) {
+            EXPECT_EQ(error.Fault(), c.fault) << c.script;
+            EXPECT_NE(std::string(error.what()).find(c.message), std::string::npos) << error.what();
+        }
+        EXPECT_FALSE(client.Running());
+        EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(4)) << c.script;
+    }
+    unlink(worker.c_str());
+    rmdir(folder);
 }
 
 }  // namespace
