@@ -116,6 +116,19 @@ case "$1" in
       [ "$(grep -c '^hostile: ' "err_$mode")" = 2 ] || fail "expected two lines"
       grep -q 'frames pass through unchanged from frame 1 on' "err_$mode" || fail "no pass-through"
     done ;;
+  watchdog)  # a frame that keeps the GPU busy, one that writes into the worker's descriptors
+    for mode in gpu-busy:5 scribble:5; do
+      start=$SECONDS
+      HOSTILE_MODE=$mode FFGL_BRIDGE_TIMEOUT=2 "${FF[@]}" -loop 1 -i pic.png -frames:v $N \
+        -vf format=rgba,frei0r=hostile -f rawvideo -pix_fmt rgba - 2>"err_$mode" |
+        cat >"out_$mode.rgba" || fail "ffmpeg failed with HOSTILE_MODE=$mode: $(cat "err_$mode")"
+      echo "HOSTILE_MODE=$mode: $((SECONDS - start)) s, standard error:"; sed 's/^/    /' "err_$mode"
+      [ "$(stat -c %s "out_$mode.rgba")" = $((N * 320 * 240 * 4)) ] || fail "frames lost"
+      # Each frame waits at most the limit and three seconds.
+      [ $((SECONDS - start)) -le $(($(grep -c '^hostile: ' "err_$mode") * 5 + 3)) ] || fail "slow"
+    done
+    grep -q '^hostile: the plug-in did not finish its drawing within 2 s in function code 17' \
+      err_gpu-busy:5 || fail "the busy GPU went unreported" ;;
   chatty)  # what the plug-in prints stays out of ffmpeg's standard output
     hostile chatty hostile
     hostile quiet hostile

@@ -275,6 +275,28 @@ TEST(PlayTest, CrashShowsItsLineInTheWindowAndRRestarts) {
     EXPECT_EQ(play.ExitCode(), 0);
 }
 
+// A frame that keeps the GPU busy is said in the window like a hung call; Esc while a call
+// hangs with no limit closes the window at once.
+TEST(PlayTest, ABusyGpuIsSaidAndEscLeavesAHungCallAtOnce) {
+    TempDir dir;
+    {
+        Play play(dir, kHostilePluginPath, {"--call-timeout", "2"}, "HOSTILE_MODE=gpu-busy:5");
+        EXPECT_TRUE(WaitFor([&] {
+            return play.Err().find(
+                       "ffgl-host: the plug-in did not finish its drawing within 2 s "
+                       "in function code 17") != std::string::npos;
+        })) << play.Err();
+    }
+    Play play(dir, kHostilePluginPath, {"--call-timeout", "0"},
+              "HOSTILE_MODE=hang:17 HOSTILE_MARK=hung");
+    ASSERT_TRUE(WaitFor([&] { return access((dir / "hung").c_str(), F_OK) == 0; }));
+    const auto pressed = std::chrono::steady_clock::now();
+    play.Key("Escape");
+    ASSERT_TRUE(WaitFor([&] { return play.Exited(); }));
+    EXPECT_LT(std::chrono::steady_clock::now() - pressed, std::chrono::seconds(3));
+    EXPECT_EQ(play.ExitCode(), 0);
+}
+
 // --set overrides the preset's value.
 TEST(PlayTest, RenderTakesAPresetUnderTheSetValues) {
     TempDir dir;
