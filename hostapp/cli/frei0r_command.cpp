@@ -95,7 +95,7 @@ int RunFrei0r(const Frei0rOptions& options) {
     ffglhost::WorkerClient client(workerOptions);
     const ffglhost::PluginReport& report = client.Load(plugin);
     client.Stop();
-    if (report.type != FF_EFFECT && report.type != 1) {
+    if (report.type != FF_EFFECT && report.type != FF_SOURCE) {
         throw HostError(plugin + " is not an effect (type " + std::to_string(report.type) +
                         "); frei0r modules are made for effects and sources");
     }

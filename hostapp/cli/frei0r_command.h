@@ -7,10 +7,12 @@
 
 #include <CLI/CLI.hpp>
 
+#include "lib/plugin/call_monitor.h"
+
 struct Frei0rOptions {
     std::string plugin;
     std::string out;
-    double callTimeout = 10.0;
+    double callTimeout = ffglhost::kDefaultCallTimeoutSeconds;
 };
 
 CLI::App* AddFrei0rCommand(CLI::App& app, Frei0rOptions& options);

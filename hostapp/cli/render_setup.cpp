@@ -14,13 +14,13 @@
 #include "lib/render/last_frame_sink.h"
 #include "lib/render/png_sequence_sink.h"
 #include "lib/render/video_sink.h"
+#include "lib/worker/worker_protocol.h"
 #include "usage_error.h"
 
 using ffglhost::HostError;
 
 namespace {
 
-constexpr uint32_t kMaxSide = 16384;
 
 bool Exists(const std::string& path) {
     struct stat info {};
@@ -32,8 +32,9 @@ uint32_t ParseSide(const std::string& text, const std::string& whole) {
         throw UsageError("--size needs WIDTHxHEIGHT such as 1280x720, got \"" + whole + "\"");
     }
     const unsigned long value = std::strtoul(text.c_str(), nullptr, 10);
-    if (value < 1 || value > kMaxSide || text.size() > 5) {
-        throw UsageError("--size sides must be 1 to 16384 pixels, got \"" + whole + "\"");
+    if (value < 1 || value > ffglhost::kMaxFrameSide || text.size() > 5) {
+        throw UsageError("--size sides must be 1 to " + std::to_string(ffglhost::kMaxFrameSide) +
+                         " pixels, got \"" + whole + "\"");
     }
     return static_cast<uint32_t>(value);
 }

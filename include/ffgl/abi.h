@@ -220,6 +220,8 @@ enum FFCapability : uint32_t {
 };
 
 // Parameter types with special handling; every other number is float-valued.
+constexpr uint32_t FF_TYPE_BOOLEAN = 0;    // a switch: 0 or 1
+constexpr uint32_t FF_TYPE_EVENT = 1;      // a trigger: 1 while it fires
 constexpr uint32_t FF_TYPE_STANDARD = 10;  // float in 0..1, default clamped
 constexpr uint32_t FF_TYPE_FILE = 14;      // text: a file path
 constexpr uint32_t FF_TYPE_TEXT = 100;     // text: free text
@@ -229,6 +231,7 @@ constexpr bool IsTextParameterType(uint32_t type) {
 }
 
 constexpr uint32_t FF_EFFECT = 0;  // plug-in type of an effect
+constexpr uint32_t FF_SOURCE = 1;  // plug-in type of a source (no input)
 
 // Float values and defaults cross the boundary as the bits of an f32 in the low half.
 inline uint32_t FloatToBits(float value) {

@@ -8,6 +8,8 @@
 
 #include <CLI/CLI.hpp>
 
+#include "lib/plugin/call_monitor.h"
+
 struct PlayOptions {
     std::string plugin;
     std::string input;  // empty: the built-in test picture
@@ -19,7 +21,7 @@ struct PlayOptions {
     bool paused = false;                // the clock starts stopped at 0
     std::string quitAfter = "0";        // frames of the plug-in shown before quitting; 0: never
     bool quiet = false;
-    double callTimeout = 10.0;
+    double callTimeout = ffglhost::kDefaultCallTimeoutSeconds;
 };
 
 CLI::App* AddPlayCommand(CLI::App& app, PlayOptions& options);

@@ -15,6 +15,7 @@
 #include <deque>
 
 #include "cli/staged_run.h"
+#include "ffgl/abi.h"
 #include "lib/host_error.h"
 #include "lib/io/png_file.h"
 #include "lib/plugin/plugin_text.h"
@@ -28,8 +29,6 @@ using Clock = std::chrono::steady_clock;
 namespace {
 
 // Parameter types drawn as a checkbox and as a button; float types get a slider.
-constexpr uint32_t kBooleanType = 0;
-constexpr uint32_t kEventType = 1;
 constexpr float kPanelWidth = 400.0f;
 constexpr std::chrono::milliseconds kIdleRedraw{250};
 
@@ -389,11 +388,11 @@ class Player {
         bool changed = false;
         if (parameter.isText) {
             changed = ImGui::InputText(id.c_str(), &value.text);
-        } else if (parameter.type == kBooleanType) {
+        } else if (parameter.type == FF_TYPE_BOOLEAN) {
             bool on = value.value >= 0.5f;
             changed = ImGui::Checkbox(id.c_str(), &on);
             value.value = on ? 1.0f : 0.0f;
-        } else if (parameter.type == kEventType) {
+        } else if (parameter.type == FF_TYPE_EVENT) {
             ImGui::Button(("fire" + id).c_str());
             const float pressed = ImGui::IsItemActive() ? 1.0f : 0.0f;
             changed = pressed != value.value;

@@ -40,7 +40,7 @@ enum class WorkerFault {
                      // was killed
     kBrokeProtocol,  // the worker sent something that is not an answer; it was killed
     kCancelled,      // Cancel() ended the request; the worker was killed
-    kBadRequest,     // the request itself is wrong (a frame size of 0 or beyond 16384)
+    kBadRequest,     // the request itself is wrong (a frame size of 0 or beyond kMaxFrameSide)
 };
 
 // Thrown by every request that fails. what() is one line, for example "the plug-in
