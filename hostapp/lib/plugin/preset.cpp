@@ -2,13 +2,13 @@
 
 #include <unistd.h>
 
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
+
+#include <nlohmann/json.hpp>
 
 #include "lib/host_error.h"
 
@@ -16,226 +16,40 @@ namespace ffglhost {
 
 namespace {
 
+using Json = nlohmann::ordered_json;
+
 constexpr size_t kMaxPresetBytes = 1 << 20;
 constexpr int kMaxDepth = 16;
 
-struct JsonValue {
-    enum class Kind { kNull, kBool, kNumber, kString, kArray, kObject };
-    Kind kind = Kind::kNull;
-    bool flag = false;
-    double number = 0.0;
-    std::string text;
-    std::vector<std::pair<std::string, JsonValue>> members;  // arrays: empty keys
-};
-
-// A strict reader of the JSON a preset uses; errors name the line and column.
-class JsonReader {
-  public:
-    explicit JsonReader(const std::string& text) : text_(text) {}
-
-    JsonValue Document() {
-        JsonValue value = Value(0);
-        SkipSpace();
-        if (position_ != text_.size()) {
-            Fail("unexpected text after the end");
-        }
-        return value;
+// " at line L, column C" of the byte at `offset` (counted from 0).
+std::string Where(const std::string& text, size_t offset) {
+    size_t line = 1;
+    size_t column = 1;
+    for (size_t i = 0; i < offset && i < text.size(); ++i) {
+        column = text[i] == '\n' ? 1 : column + 1;
+        line += text[i] == '\n' ? 1 : 0;
     }
+    return " at line " + std::to_string(line) + ", column " + std::to_string(column);
+}
 
-  private:
-    [[noreturn]] void Fail(const std::string& what) const {
-        size_t line = 1;
-        size_t column = 1;
-        for (size_t i = 0; i < position_ && i < text_.size(); ++i) {
-            column = text_[i] == '\n' ? 1 : column + 1;
-            line += text_[i] == '\n' ? 1 : 0;
-        }
-        throw HostError(what + " at line " + std::to_string(line) + ", column " +
-                        std::to_string(column));
-    }
-
-    void SkipSpace() {
-        while (position_ < text_.size() && std::strchr(" \t\r\n", text_[position_]) != nullptr) {
-            ++position_;
-        }
-    }
-
-    bool Take(char c) {
-        SkipSpace();
-        if (position_ < text_.size() && text_[position_] == c) {
-            ++position_;
-            return true;
-        }
-        return false;
-    }
-
-    void Expect(char c) {
-        if (!Take(c)) {
-            Fail(std::string("expected '") + c + "'");
-        }
-    }
-
-    bool TakeWord(const char* word) {
-        const size_t length = std::strlen(word);
-        if (text_.compare(position_, length, word) == 0) {
-            position_ += length;
-            return true;
-        }
-        return false;
-    }
-
-    JsonValue Value(int depth) {
+// The document, strictly as JSON has it: invalid UTF-8, bad escapes, lone surrogates and
+// numbers such as +1, .5 or 01 are refused, naming the line and column.
+Json Parse(const std::string& text) {
+    const auto shallow = [](int depth, Json::parse_event_t, Json&) {
         if (depth > kMaxDepth) {
-            Fail("nested too deeply");
+            throw HostError("values nested more than " + std::to_string(kMaxDepth) + " deep");
         }
-        SkipSpace();
-        JsonValue value;
-        if (position_ >= text_.size()) {
-            Fail("unexpected end of the file");
-        }
-        const char c = text_[position_];
-        if (c == '{' || c == '[') {
-            const bool object = c == '{';
-            const char close = object ? '}' : ']';
-            ++position_;
-            value.kind = object ? JsonValue::Kind::kObject : JsonValue::Kind::kArray;
-            if (Take(close)) {
-                return value;
-            }
-            do {
-                std::string key;
-                if (object) {
-                    SkipSpace();
-                    key = String();
-                    Expect(':');
-                }
-                value.members.emplace_back(key, Value(depth + 1));
-            } while (Take(','));
-            Expect(close);
-        } else if (c == '"') {
-            value.kind = JsonValue::Kind::kString;
-            value.text = String();
-        } else if (TakeWord("true") || TakeWord("false")) {
-            value.kind = JsonValue::Kind::kBool;
-            value.flag = c == 't';
-        } else if (TakeWord("null")) {
-            value.kind = JsonValue::Kind::kNull;
-        } else {
-            value.kind = JsonValue::Kind::kNumber;
-            value.number = Number();
-        }
-        return value;
+        return true;
+    };
+    try {
+        return Json::parse(text, shallow);
+    } catch (const Json::parse_error& error) {
+        // nlohmann's own text after its position: "syntax error while parsing ...".
+        std::string what = error.what();
+        const size_t colon = what.find(": ");
+        what = colon != std::string::npos ? what.substr(colon + 2) : what;
+        throw HostError(what + Where(text, error.byte > 0 ? error.byte - 1 : 0));
     }
-
-    double Number() {
-        const size_t start = position_;
-        while (position_ < text_.size() &&
-               std::strchr("+-0123456789.eE", text_[position_]) != nullptr) {
-            ++position_;
-        }
-        const std::string digits = text_.substr(start, position_ - start);
-        char* end = nullptr;
-        errno = 0;
-        const double number = std::strtod(digits.c_str(), &end);
-        if (digits.empty() || *end != '\0' || errno == ERANGE || !std::isfinite(number)) {
-            position_ = start;
-            Fail("expected a value");
-        }
-        return number;
-    }
-
-    unsigned Hex4() {
-        if (position_ + 4 > text_.size()) {
-            Fail("unfinished \\u escape");
-        }
-        unsigned code = 0;
-        for (int i = 0; i < 4; ++i) {
-            const char h = text_[position_++];
-            const char* digits = "0123456789abcdef";
-            const char* found = std::strchr(digits, std::tolower(static_cast<unsigned char>(h)));
-            if (h == '\0' || found == nullptr) {
-                Fail("bad \\u escape");
-            }
-            code = code * 16 + static_cast<unsigned>(found - digits);
-        }
-        return code;
-    }
-
-    static void AppendUtf8(std::string& out, unsigned code) {
-        if (code < 0x80) {
-            out += static_cast<char>(code);
-        } else if (code < 0x800) {
-            out += static_cast<char>(0xC0 | (code >> 6));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else if (code < 0x10000) {
-            out += static_cast<char>(0xE0 | (code >> 12));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        } else {
-            out += static_cast<char>(0xF0 | (code >> 18));
-            out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-            out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-
-    std::string String() {
-        if (position_ >= text_.size() || text_[position_] != '"') {
-            Fail("expected a string");
-        }
-        ++position_;
-        std::string out;
-        while (true) {
-            if (position_ >= text_.size()) {
-                Fail("unfinished string");
-            }
-            const char c = text_[position_++];
-            if (c == '"') {
-                return out;
-            }
-            if (static_cast<unsigned char>(c) < 0x20) {
-                Fail("control character in a string");
-            }
-            if (c != '\\') {
-                out += c;
-                continue;
-            }
-            const char e = position_ < text_.size() ? text_[position_++] : '\0';
-            const char* plain = std::strchr("\"\\/bfnrt", e);
-            if (e != '\0' && plain != nullptr) {
-                out += "\"\\/\b\f\n\r\t"[plain - "\"\\/bfnrt"];
-            } else if (e == 'u') {
-                unsigned code = Hex4();
-                if (code >= 0xD800 && code < 0xDC00 && TakeWord("\\u")) {
-                    const unsigned low = Hex4();
-                    code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
-                }
-                AppendUtf8(out, code);
-            } else {
-                Fail("bad escape in a string");
-            }
-        }
-    }
-
-    const std::string& text_;
-    size_t position_ = 0;
-};
-
-std::string Escaped(const std::string& text) {
-    std::string out = "\"";
-    for (char c : text) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (static_cast<unsigned char>(c) < 0x20) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", static_cast<unsigned char>(c));
-            out += escape;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
 }
 
 std::string FormatNumber(double value) {
@@ -244,34 +58,24 @@ std::string FormatNumber(double value) {
     return text;
 }
 
-const JsonValue* Member(const JsonValue& object, const std::string& key) {
-    const JsonValue* found = nullptr;
-    for (const auto& member : object.members) {
-        if (member.first == key) {
-            found = &member.second;
-        }
-    }
-    return found;
-}
-
-ParameterSetting CheckedSetting(const ParameterReport& parameter, const JsonValue& value) {
+ParameterSetting CheckedSetting(const ParameterReport& parameter, const Json& value) {
     ParameterSetting setting;
     setting.index = parameter.index;
     setting.name = parameter.name;
     setting.isText = parameter.isText;
     const std::string quoted = "\"" + parameter.name + "\"";
     if (parameter.isText) {
-        if (value.kind != JsonValue::Kind::kString) {
+        if (!value.is_string()) {
             throw HostError(quoted + " takes a text");
         }
-        setting.text = value.text;
+        setting.text = value.get<std::string>();
         return setting;
     }
-    if (value.kind == JsonValue::Kind::kBool) {
-        setting.value = value.flag ? 1.0f : 0.0f;
-    } else if (value.kind == JsonValue::Kind::kNumber &&
-               std::isfinite(static_cast<float>(value.number))) {
-        setting.value = static_cast<float>(value.number);
+    const double number = value.is_number() ? value.get<double>() : 0.0;
+    if (value.is_boolean()) {
+        setting.value = value.get<bool>() ? 1.0f : 0.0f;
+    } else if (value.is_number() && std::isfinite(static_cast<float>(number))) {
+        setting.value = static_cast<float>(number);
     } else {
         throw HostError(quoted + " takes a number");
     }
@@ -279,30 +83,30 @@ ParameterSetting CheckedSetting(const ParameterReport& parameter, const JsonValu
     if (parameter.min <= parameter.max &&
         (setting.value < parameter.min || setting.value > parameter.max)) {
         throw HostError(quoted + " takes values from " + FormatNumber(parameter.min) + " to " +
-                        FormatNumber(parameter.max) + ", got " + FormatNumber(value.number));
+                        FormatNumber(parameter.max) + ", got " + FormatNumber(number));
     }
     return setting;
 }
 
 std::vector<ParameterSetting> PresetSettings(const std::string& text, const PluginReport& report) {
-    const JsonValue document = JsonReader(text).Document();
-    if (document.kind != JsonValue::Kind::kObject) {
+    const Json document = Parse(text);
+    if (!document.is_object()) {
         throw HostError("not a preset: the file holds no JSON object");
     }
-    const JsonValue* plugin = Member(document, "plugin");
-    if (plugin == nullptr || plugin->kind != JsonValue::Kind::kString) {
+    const auto plugin = document.find("plugin");
+    if (plugin == document.end() || !plugin->is_string()) {
         throw HostError("not a preset: no \"plugin\" identifier");
     }
-    if (plugin->text != report.id) {
-        throw HostError("the preset is for plug-in \"" + plugin->text + "\", not for " +
-                        report.name + " (\"" + report.id + "\")");
+    if (plugin->get<std::string>() != report.id) {
+        throw HostError("the preset is for plug-in \"" + plugin->get<std::string>() +
+                        "\", not for " + report.name + " (\"" + report.id + "\")");
     }
-    const JsonValue* values = Member(document, "values");
-    if (values == nullptr || values->kind != JsonValue::Kind::kObject) {
+    const auto values = document.find("values");
+    if (values == document.end() || !values->is_object()) {
         throw HostError("not a preset: no \"values\" object");
     }
     std::vector<ParameterSetting> settings;
-    for (const auto& [name, value] : values->members) {
+    for (const auto& [name, value] : values->items()) {
         const std::optional<size_t> position = FindParameter(report.parameters, name);
         if (!position) {
             throw HostError("unknown parameter \"" + name + "\"");
@@ -333,14 +137,13 @@ std::vector<ParameterSetting> ReadPreset(const std::string& path, const PluginRe
 }
 
 std::string PresetText(const PluginReport& report, const std::vector<ParameterSetting>& values) {
-    std::string text = "{\n  \"plugin\": " + Escaped(report.id) +
-                       ",\n  \"name\": " + Escaped(report.name) + ",\n  \"values\": {";
-    for (size_t i = 0; i < values.size(); ++i) {
-        const ParameterSetting& value = values[i];
-        text += (i == 0 ? "\n    " : ",\n    ") + Escaped(value.name) + ": " +
-                (value.isText ? Escaped(value.text) : FormatNumber(value.value));
+    Json preset = {{"plugin", report.id}, {"name", report.name}, {"values", Json::object()}};
+    for (const ParameterSetting& value : values) {
+        // Floats as the shortest decimal that reads back as the same float.
+        preset["values"][value.name] =
+            value.isText ? Json(value.text) : Json(std::stod(FormatNumber(value.value)));
     }
-    return text + (values.empty() ? "}\n}\n" : "\n  }\n}\n");
+    return preset.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 void WritePreset(const std::string& path, const PluginReport& report,

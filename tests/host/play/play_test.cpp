@@ -325,7 +325,16 @@ TEST(PlayTest, RenderRefusesABadPresetOnOneLine) {
         {R"({"plugin": "QX01", "values": {"Size": 2}})",
          "\"Size\" takes values from 0 to 1, got 2"},
         {R"({"plugin": "QX01", "values": {"Size": "big"}})", "\"Size\" takes a number"},
-        {R"({"plugin": "QX01", "values": {"Size": 0.5,}})", "expected a string at line 1"},
+        {R"({"plugin": "QX01", "values": {"Size": 0.5,}})",
+         "expected string literal at line 1, column 43"},
+        // What JSON does not allow: signs and bare points in numbers, leading zeros, a high
+        // surrogate without its low half, bytes that are not UTF-8.
+        {R"({"plugin": "QX01", "values": {"Size": +1}})", "invalid literal; last read"},
+        {R"({"plugin": "QX01", "values": {"Size": .5}})", "invalid literal; last read"},
+        {R"({"plugin": "QX01", "values": {"Size": 01}})", "unexpected number literal"},
+        {R"({"plugin": "QX01", "values": {"S\ud800\u0041": 1}})",
+         "surrogate U+D800..U+DBFF must be followed by U+DC00..U+DFFF"},
+        {"{\"plugin\": \"QX01\", \"values\": {\"S\xff\": 1}}", "ill-formed UTF-8 byte"},
     };
     TempDir dir;
     for (const auto& c : cases) {
@@ -334,9 +343,9 @@ TEST(PlayTest, RenderRefusesABadPresetOnOneLine) {
             dir.Path(), {"render", kModulePath, "--preset", "p.json", "-n", "1", "--out", "r.png"});
         EXPECT_EQ(run.exitCode, 1);
         ASSERT_EQ(HostLines(run.err).size(), 1u) << run.err;
-        EXPECT_NE(HostLines(run.err)[0].find("preset p.json: " + std::string(c.line)),
-                  std::string::npos)
-            << HostLines(run.err)[0];
+        const std::string line = HostLines(run.err)[0];
+        EXPECT_EQ(line.rfind("ffgl-host: preset p.json: ", 0), 0u) << line;
+        EXPECT_NE(line.find(c.line), std::string::npos) << line;
     }
 }
 
