@@ -173,16 +173,14 @@ OscControl::OscControl(const std::string& host, int port, std::vector<ParameterR
             continue;
         }
         for (addrinfo* a = found; a != nullptr; a = a->ai_next) {
-            const int fd = socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
+            ffglhost::UniqueFd fd(
+                socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol));
             const int one = 1;
-            if (fd >= 0 && a->ai_family == AF_INET6) {
-                setsockopt(fd, IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
+            if (fd.Valid() && a->ai_family == AF_INET6) {
+                setsockopt(fd.Get(), IPPROTO_IPV6, IPV6_V6ONLY, &one, sizeof one);
             }
-            if (fd < 0 || bind(fd, a->ai_addr, a->ai_addrlen) != 0) {
+            if (!fd.Valid() || bind(fd.Get(), a->ai_addr, a->ai_addrlen) != 0) {
                 lastError = name + ": " + std::strerror(errno);
-                if (fd >= 0) {
-                    close(fd);
-                }
                 continue;
             }
             char text[INET6_ADDRSTRLEN] = {};
@@ -195,7 +193,7 @@ OscControl::OscControl(const std::string& host, int port, std::vector<ParameterR
             const std::string shown =
                 a->ai_family == AF_INET6 ? "[" + std::string(text) + "]" : text;
             listening_ += (listening_.empty() ? "" : ", ") + shown + ":" + std::to_string(port);
-            sockets_.push_back(fd);
+            sockets_.push_back(std::move(fd));
         }
         freeaddrinfo(found);
     }
@@ -204,25 +202,20 @@ OscControl::OscControl(const std::string& host, int port, std::vector<ParameterR
         throw HostError("cannot listen for OSC on UDP port " + std::to_string(port) + " (" +
                         lastError + ")");
     }
-    if (pipe2(wakePipe_, O_CLOEXEC) != 0) {
+    int ends[2];
+    if (pipe2(ends, O_CLOEXEC) != 0) {
         throw HostError(std::string("cannot make a pipe: ") + std::strerror(errno));
     }
+    wakeRead_.Reset(ends[0]);
+    wakeWrite_.Reset(ends[1]);
     thread_ = std::thread([this] { Run(); });
 }
 
 OscControl::~OscControl() {
     if (thread_.joinable()) {
         const char byte = 0;
-        (void)!write(wakePipe_[1], &byte, 1);
+        (void)!write(wakeWrite_.Get(), &byte, 1);
         thread_.join();
-    }
-    for (int fd : sockets_) {
-        close(fd);
-    }
-    for (int fd : wakePipe_) {
-        if (fd >= 0) {
-            close(fd);
-        }
     }
 }
 
@@ -235,10 +228,10 @@ std::vector<OscChange> OscControl::Take() {
 
 void OscControl::Run() {
     std::vector<pollfd> polled;
-    for (int fd : sockets_) {
-        polled.push_back({fd, POLLIN, 0});
+    for (const ffglhost::UniqueFd& fd : sockets_) {
+        polled.push_back({fd.Get(), POLLIN, 0});
     }
-    polled.push_back({wakePipe_[0], POLLIN, 0});
+    polled.push_back({wakeRead_.Get(), POLLIN, 0});
     std::vector<char> buffer(kMaxDatagram);
     while (true) {
         if (poll(polled.data(), polled.size(), -1) < 0) {

@@ -13,6 +13,8 @@
 #include <thread>
 #include <vector>
 
+#include "lib/io/unique_fd.h"
+
 #include "lib/plugin/parameter_settings.h"
 #include "lib/plugin/plugin_report.h"
 
@@ -48,9 +50,10 @@ class OscControl {
     void Run();
 
     std::vector<ffglhost::ParameterReport> parameters_;
-    std::vector<int> sockets_;
+    std::vector<ffglhost::UniqueFd> sockets_;
     std::string listening_;
-    int wakePipe_[2] = {-1, -1};
+    ffglhost::UniqueFd wakeRead_;
+    ffglhost::UniqueFd wakeWrite_;
     std::mutex mutex_;
     std::vector<OscChange> changes_;
     std::thread thread_;

@@ -1,7 +1,9 @@
 #include "stdout_lines.h"
 
+#include <fcntl.h>
 #include <unistd.h>
 
+#include "lib/io/unique_fd.h"
 #include "lib/plugin/plugin_text.h"
 
 namespace ffglhost {
@@ -38,21 +40,21 @@ void Forward(int fd, const std::string& prefix) {
 StdoutLines::StdoutLines(std::string prefix) {
     std::fflush(stdout);
     int fds[2];
-    savedFd_ = dup(1);
-    if (savedFd_ < 0 || pipe(fds) != 0) {
+    UniqueFd saved(fcntl(1, F_DUPFD_CLOEXEC, 0));
+    if (!saved.Valid() || pipe2(fds, O_CLOEXEC) != 0) {
         return;
     }
-    std::FILE* output = fdopen(savedFd_, "w");
+    UniqueFd readEnd(fds[0]);
+    UniqueFd writeEnd(fds[1]);
+    std::FILE* output = fdopen(saved.Get(), "w");
     if (output == nullptr) {
-        close(fds[0]);
-        close(fds[1]);
         return;
     }
+    saved.Release();  // the stream owns it
     output_ = output;
-    dup2(fds[1], 1);
-    close(fds[1]);
+    dup2(writeEnd.Get(), 1);  // without close-on-exec: standard output stays a child's
     setvbuf(stdout, nullptr, _IOLBF, 0);
-    reader_ = std::thread(Forward, fds[0], std::move(prefix));
+    reader_ = std::thread(Forward, readEnd.Release(), std::move(prefix));
 }
 
 StdoutLines::~StdoutLines() {

@@ -24,7 +24,6 @@ class StdoutLines {
 
   private:
     std::FILE* output_ = stdout;
-    int savedFd_ = -1;
     std::thread reader_;
 };
 

@@ -19,6 +19,7 @@
 #include <cstring>
 
 #include "ffgl/abi.h"
+#include "lib/io/unique_fd.h"
 
 #include "lib/plugin/call_monitor.h"
 
@@ -152,8 +153,8 @@ std::string DefaultWorkerPath() {
 struct WorkerClient::Connection {
     std::string workerPath;
     pid_t pid = -1;
-    int socket = -1;
-    int memory = -1;
+    UniqueFd socket;
+    UniqueFd memory;
     uint8_t* mapped = nullptr;
     size_t mappedBytes = 0;
     CallRecord* calls = nullptr;
@@ -168,9 +169,7 @@ struct WorkerClient::Connection {
     }
 
     ~Connection() {
-        if (socket >= 0) {
-            close(socket);  // the worker ends when its socket closes
-        }
+        socket.Reset();  // the worker ends when its socket closes
         // A second to let the plug-in release its instance and context, then SIGKILL.
         for (int waited = 0; pid > 0 && waited < kGoodbyeMs; waited += 10) {
             if (waitpid(pid, nullptr, WNOHANG) != 0) {
@@ -186,9 +185,6 @@ struct WorkerClient::Connection {
         if (mapped != nullptr) {
             munmap(mapped, mappedBytes);
         }
-        if (memory >= 0) {
-            close(memory);
-        }
     }
 
     void Map(size_t bytes) {
@@ -201,11 +197,11 @@ struct WorkerClient::Connection {
             mappedBytes = 0;
             calls = nullptr;
         }
-        if (ftruncate(memory, static_cast<off_t>(bytes)) != 0) {
+        if (ftruncate(memory.Get(), static_cast<off_t>(bytes)) != 0) {
             throw WorkerError(WorkerFault::kCannotStart,
                               std::string("cannot size the frame memory: ") + std::strerror(errno));
         }
-        void* memoryMap = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, memory, 0);
+        void* memoryMap = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_SHARED, memory.Get(), 0);
         if (memoryMap == MAP_FAILED) {
             throw WorkerError(WorkerFault::kCannotStart,
                               std::string("cannot map the frame memory: ") + std::strerror(errno));
@@ -221,9 +217,6 @@ WorkerClient::WorkerClient(WorkerOptions options)
 
 WorkerClient::~WorkerClient() {
     connection_.reset();
-    if (cancelFd_ >= 0) {
-        close(cancelFd_);
-    }
 }
 
 bool WorkerClient::Running() const {
@@ -242,7 +235,7 @@ void WorkerClient::Stop() {
 void WorkerClient::Cancel() {
     cancelled_.store(true);
     const uint64_t one = 1;
-    if (cancelFd_ >= 0 && write(cancelFd_, &one, sizeof one) < 0) {
+    if (cancelFd_.Valid() && write(cancelFd_.Get(), &one, sizeof one) < 0) {
         // Already signalled past its counter's limit: nothing more to say.
     }
 }
@@ -275,11 +268,10 @@ void WorkerClient::EnsureStarted() {
         throw WorkerError(WorkerFault::kCannotStart,
                           std::string("cannot make the worker's socket: ") + std::strerror(errno));
     }
-    connection->socket = HighFd(sockets[0]);
-    const int theirs = HighFd(sockets[1]);
-    connection->memory = HighFd(memfd_create("ffgl-frames", MFD_CLOEXEC));
-    if (connection->memory < 0 || connection->socket < 0 || theirs < 0) {
-        close(theirs);
+    connection->socket.Reset(HighFd(sockets[0]));
+    UniqueFd theirs(HighFd(sockets[1]));
+    connection->memory.Reset(HighFd(memfd_create("ffgl-frames", MFD_CLOEXEC)));
+    if (!connection->memory.Valid() || !connection->socket.Valid() || !theirs.Valid()) {
         throw WorkerError(WorkerFault::kCannotStart, "cannot share memory with the worker");
     }
     connection->Map(kCallPageBytes);
@@ -289,8 +281,8 @@ void WorkerClient::EnsureStarted() {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_adddup2(&actions, 2, 1);  // until the worker forwards it
-    posix_spawn_file_actions_adddup2(&actions, theirs, kWorkerSocketFd);
-    posix_spawn_file_actions_adddup2(&actions, connection->memory, kWorkerMemoryFd);
+    posix_spawn_file_actions_adddup2(&actions, theirs.Get(), kWorkerSocketFd);
+    posix_spawn_file_actions_adddup2(&actions, connection->memory.Get(), kWorkerMemoryFd);
     posix_spawn_file_actions_addclosefrom_np(&actions, kWorkerMemoryFd + 1);
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);
@@ -310,7 +302,7 @@ void WorkerClient::EnsureStarted() {
         posix_spawn(&connection->pid, worker.c_str(), &actions, &attributes, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     posix_spawnattr_destroy(&attributes);
-    close(theirs);
+    theirs.Reset();
     if (failed != 0) {
         connection->pid = -1;
         throw WorkerError(WorkerFault::kCannotStart,
@@ -367,7 +359,7 @@ void WorkerClient::EnsureStarted() {
 
 void WorkerClient::Send(MessageType type, const std::vector<uint8_t>& payload) {
     // A worker that is gone is noticed while waiting for the answer.
-    SendMessage(connection_->socket, type, payload);
+    SendMessage(connection_->socket.Get(), type, payload);
 }
 
 std::vector<uint8_t> WorkerClient::Await() {
@@ -375,7 +367,7 @@ std::vector<uint8_t> WorkerClient::Await() {
     const int64_t limitMs = static_cast<int64_t>(options_.callTimeoutSeconds * 1000.0);
     uint32_t sequence = c.calls->sequence.load();
     int64_t progressMs = MonotonicMs();
-    pollfd watched[2] = {{c.socket, POLLIN, 0}, {cancelFd_, POLLIN, 0}};
+    pollfd watched[2] = {{c.socket.Get(), POLLIN, 0}, {cancelFd_.Get(), POLLIN, 0}};
     for (;;) {
         const int ready = poll(watched, 2, kTickMs);
         if (cancelled_.load()) {
@@ -404,7 +396,7 @@ std::vector<uint8_t> WorkerClient::Await() {
     }
     MessageType type{};
     std::vector<uint8_t> answer;
-    switch (ReceiveWithin(c.socket, type, answer, kMessageMs)) {
+    switch (ReceiveWithin(c.socket.Get(), type, answer, kMessageMs)) {
         case Received::kGone:
             EndWorker(WorkerFault::kExited, "the plug-in's worker ended " + CallInFlight(*c.calls));
         case Received::kBroken:

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "lib/host_error.h"
+#include "lib/io/unique_fd.h"
 #include "lib/plugin/call_monitor.h"
 #include "lib/plugin/plugin_report.h"
 #include "lib/worker/worker_protocol.h"
@@ -182,7 +183,7 @@ class WorkerClient {
     std::vector<bool> dirty_;
     std::vector<Pending> pending_;  // oldest first
     uint32_t nextSlot_ = 0;
-    int cancelFd_ = -1;
+    UniqueFd cancelFd_;
     std::atomic<bool> cancelled_{false};
 };
 
