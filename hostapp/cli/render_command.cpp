@@ -162,14 +162,14 @@ ffglhost::GlLimits WorkerLimits(ffglhost::WorkerClient& client) {
 
 // What becomes of a video input's sound in --out.
 ffglhost::SoundPlan PlanSound(const RenderOptions& options, const CheckedNumbers& numbers,
-                              double inputFps, double fps) {
+                              const OpenedInput& input, double fps) {
     ffglhost::SoundRequest request;
     if (IsVideoInput(options.input) && !options.out.empty()) {
         request.inputPath = options.input;
-        request.codec = ffglhost::ProbeAudioCodec(options.input);
+        request.codec = input.audioCodec;
     }
     request.dropped = options.noAudio;
-    request.inputFps = inputFps;
+    request.inputFps = input.fps;
     request.outputFps = fps;
     request.start = numbers.start;
     request.frames = numbers.frames;
@@ -227,7 +227,7 @@ RenderOutcome RenderThroughWorker(const RenderOptions& options, const CheckedNum
     OpenedInput input = OpenInput(options.input, size, WorkerLimits(client), options.pad);
     const double fps = options.fpsGiven ? options.fps : input.fps;
 
-    const ffglhost::SoundPlan sound = PlanSound(options, numbers, input.fps, fps);
+    const ffglhost::SoundPlan sound = PlanSound(options, numbers, input, fps);
     std::unique_ptr<ffglhost::FanOutSink> sinks =
         MakeSinks(out, sheet, numbers.frames, input.output, fps, sound, input.colour);
     ffglhost::RenderPlan plan;

@@ -21,7 +21,6 @@ using ffglhost::HostError;
 
 namespace {
 
-
 bool Exists(const std::string& path) {
     struct stat info {};
     return stat(path.c_str(), &info) == 0;
@@ -144,16 +143,17 @@ OpenedInput OpenInput(const std::string& path, const std::optional<FrameSize>& s
         opened.source = std::make_unique<ffglhost::StillSource>(std::move(picture));
         return opened;
     }
-    const ffglhost::VideoInfo video = ffglhost::ProbeVideo(path);
-    const ffglhost::VideoFormat format = ffglhost::ProbeVideoFormat(path);
+    const ffglhost::ClipProbe probe = ffglhost::ProbeClip(path);
+    const ffglhost::VideoFormat& format = probe.format;
     FrameSize shown;
     format.ShownSize(&shown.width, &shown.height);
     opened.output = size.value_or(shown);
     CheckFits(path + " as shown", shown.width, shown.height, limits);
     CheckInputFits(size ? "the output size" : path + " as shown", opened.output, limits, pad);
-    if (video.fps > 0) {
-        opened.fps = video.fps;
+    if (probe.fps > 0) {
+        opened.fps = probe.fps;
     }
+    opened.audioCodec = probe.audioCodec;
     opened.note = ffglhost::DescribeVideoFormat(format);
     opened.colour = format.colour;
     opened.source = std::make_unique<ffglhost::VideoSource>(path, opened.output.width,

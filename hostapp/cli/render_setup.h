@@ -45,6 +45,7 @@ struct OpenedInput {
     double fps = 60.0;            // the input's own rate for videos that state one
     std::string note;             // how the input was turned or scaled, for the summary
     ffglhost::ColourTags colour;  // a video's colour tags, for a video output
+    std::string audioCodec;       // a video's sound; empty when it has none
 };
 
 // Opens the input: the built-in picture when `path` is empty, a PNG/JPEG picture (turned

@@ -1,5 +1,7 @@
 #include "video_format.h"
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <cstdlib>
 #include <sstream>
@@ -80,78 +82,102 @@ void VideoFormat::ShownSize(uint32_t* w, uint32_t* h) const {
     OrientedSize(orientation, squareWidth, squareHeight, w, h);
 }
 
-VideoFormat ParseVideoFormat(const std::string& probeOutput) {
+namespace {
+
+// A text field of ffprobe's JSON, empty where it is missing or says nothing.
+std::string Tag(const nlohmann::json& stream, const char* key) {
+    const auto found = stream.find(key);
+    if (found == stream.end() || !found->is_string()) {
+        return "";
+    }
+    const std::string value = found->get<std::string>();
+    return value == "unknown" || value == "N/A" || value == "reserved" ? "" : value;
+}
+
+// "30000/1001" or "25" as frames per second; 0 when unreadable.
+double Rate(const std::string& text) {
+    const size_t slash = text.find('/');
+    const double numerator = std::strtod(text.substr(0, slash).c_str(), nullptr);
+    if (slash == std::string::npos) {
+        return numerator;
+    }
+    const double denominator = std::strtod(text.substr(slash + 1).c_str(), nullptr);
+    return denominator > 0 ? numerator / denominator : 0.0;
+}
+
+VideoFormat FormatOf(const nlohmann::json& stream) {
     VideoFormat format;
-    int32_t matrix[9] = {};
-    int matrixRows = -1;  // rows still to read after "displaymatrix="
-    std::istringstream lines(probeOutput);
-    for (std::string line; std::getline(lines, line);) {
-        if (matrixRows >= 0 && matrixRows < 3) {
-            // "00000001:        65536           0           0"
-            std::istringstream row(line.substr(std::min(line.find(':') + 1, line.size())));
-            for (int column = 0; column < 3; ++column) {
-                row >> matrix[3 * matrixRows + column];
+    format.width = stream.value("width", 0u);
+    format.height = stream.value("height", 0u);
+    const std::string aspect = Tag(stream, "sample_aspect_ratio");
+    const size_t colon = aspect.find(':');
+    const unsigned long numerator = std::strtoul(aspect.c_str(), nullptr, 10);
+    const unsigned long denominator =
+        colon == std::string::npos ? 0 : std::strtoul(aspect.c_str() + colon + 1, nullptr, 10);
+    // 0:1 means unknown; absurd ratios are taken as square too.
+    if (numerator > 0 && denominator > 0 && numerator <= 1000 * denominator &&
+        denominator <= 1000 * numerator) {
+        format.aspectNumerator = static_cast<uint32_t>(numerator);
+        format.aspectDenominator = static_cast<uint32_t>(denominator);
+    }
+    format.colour.matrix = Tag(stream, "color_space");
+    format.colour.primaries = Tag(stream, "color_primaries");
+    format.colour.transfer = Tag(stream, "color_transfer");
+    format.colour.range = Tag(stream, "color_range");
+    for (const nlohmann::json& side : stream.value("side_data_list", nlohmann::json::array())) {
+        // Three rows "00000000:        65536           0           0".
+        std::istringstream rows(Tag(side, "displaymatrix"));
+        int32_t matrix[9] = {};
+        int read = 0;
+        for (std::string row; read < 9 && std::getline(rows, row);) {
+            std::istringstream numbers(row.substr(std::min(row.find(':') + 1, row.size())));
+            for (int32_t value = 0; read < 9 && numbers >> value;) {
+                matrix[read++] = value;
             }
-            if (++matrixRows == 3) {
-                format.orientation = OrientationFromDisplayMatrix(matrix);
-            }
-            continue;
         }
-        const size_t equals = line.find('=');
-        if (equals == std::string::npos) {
-            continue;
-        }
-        const std::string key = line.substr(0, equals);
-        std::string value = line.substr(equals + 1);
-        if (value == "unknown" || value == "N/A" || value == "reserved") {
-            value.clear();
-        }
-        if (key == "width") {
-            format.width = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
-        } else if (key == "height") {
-            format.height = static_cast<uint32_t>(std::strtoul(value.c_str(), nullptr, 10));
-        } else if (key == "sample_aspect_ratio") {
-            const size_t colon = value.find(':');
-            const unsigned long numerator = std::strtoul(value.c_str(), nullptr, 10);
-            const unsigned long denominator =
-                colon == std::string::npos ? 0
-                                           : std::strtoul(value.c_str() + colon + 1, nullptr, 10);
-            // 0:1 means unknown; absurd ratios are taken as square too.
-            if (numerator > 0 && denominator > 0 && numerator <= 1000 * denominator &&
-                denominator <= 1000 * numerator) {
-                format.aspectNumerator = static_cast<uint32_t>(numerator);
-                format.aspectDenominator = static_cast<uint32_t>(denominator);
-            }
-        } else if (key == "color_space") {
-            format.colour.matrix = value;
-        } else if (key == "color_primaries") {
-            format.colour.primaries = value;
-        } else if (key == "color_transfer") {
-            format.colour.transfer = value;
-        } else if (key == "color_range") {
-            format.colour.range = value;
-        } else if (key == "displaymatrix") {
-            matrixRows = 0;
+        if (read == 9) {
+            format.orientation = OrientationFromDisplayMatrix(matrix);
         }
     }
     return format;
 }
 
-VideoFormat ProbeVideoFormat(const std::string& path) {
-    ChildProcess probe({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
-                        "stream=width,height,sample_aspect_ratio,color_space,color_primaries,"
-                        "color_transfer,color_range:stream_side_data=displaymatrix",
-                        "-of", "default=noprint_wrappers=1", "-i", "file:" + path},
-                       ChildProcess::Pipe::kFromChild);
-    const std::string output = probe.ReadAll();
-    const int status = probe.Wait();
-    const VideoFormat format = ParseVideoFormat(output);
-    if (status != 0 || format.width == 0 || format.height == 0) {
-        const std::string reason = probe.LastErrorLine();
+}  // namespace
+
+ClipProbe ParseProbe(const std::string& json) {
+    ClipProbe probe;
+    const nlohmann::json document = nlohmann::json::parse(json, nullptr, false);
+    if (!document.is_object()) {
+        return probe;
+    }
+    bool video = false;
+    for (const nlohmann::json& stream : document.value("streams", nlohmann::json::array())) {
+        const std::string kind = Tag(stream, "codec_type");
+        if (kind == "video" && !video) {
+            video = true;
+            probe.format = FormatOf(stream);
+            const double average = Rate(Tag(stream, "avg_frame_rate"));
+            probe.fps = average > 0 ? average : Rate(Tag(stream, "r_frame_rate"));
+        } else if (kind == "audio" && probe.audioCodec.empty()) {
+            probe.audioCodec = Tag(stream, "codec_name");
+        }
+    }
+    return probe;
+}
+
+ClipProbe ProbeClip(const std::string& path) {
+    ChildProcess ffprobe(
+        {"ffprobe", "-v", "error", "-show_streams", "-of", "json", "-i", "file:" + path},
+        ChildProcess::Pipe::kFromChild);
+    const std::string output = ffprobe.ReadAll();
+    const int status = ffprobe.Wait();
+    const ClipProbe probe = ParseProbe(output);
+    if (status != 0 || probe.format.width == 0 || probe.format.height == 0) {
+        const std::string reason = ffprobe.LastErrorLine();
         throw HostError("cannot read video " + path + ": " +
                         (reason.empty() ? "no video stream" : reason));
     }
-    return format;
+    return probe;
 }
 
 std::string DecodeFilter(const VideoFormat& format, uint32_t width, uint32_t height) {

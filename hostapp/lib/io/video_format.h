@@ -36,13 +36,19 @@ struct VideoFormat {
     void ShownSize(uint32_t* width, uint32_t* height) const;
 };
 
-// Asks ffprobe for the first video stream's size, sample aspect ratio, display matrix and
-// colour tags. Throws HostError when ffprobe cannot read the file.
-VideoFormat ProbeVideoFormat(const std::string& path);
+// What one run of ffprobe says about a clip.
+struct ClipProbe {
+    VideoFormat format;      // of the first video stream
+    double fps = 0.0;        // its frame rate; 0 when the file does not say
+    std::string audioCodec;  // of the first audio stream as ffprobe names it; empty: none
+};
 
-// Reads ffprobe's "default" output of those entries (key=value lines; a display matrix
-// as three numbered rows of three numbers after "displaymatrix=").
-VideoFormat ParseVideoFormat(const std::string& probeOutput);
+// Asks ffprobe about every stream, once, and reads its JSON. Throws HostError when
+// ffprobe cannot read the file or finds no video in it.
+ClipProbe ProbeClip(const std::string& path);
+
+// Reads ffprobe's JSON of -show_streams; what it lacks stays empty.
+ClipProbe ParseProbe(const std::string& json);
 
 // The -vf chain that turns decoded frames into upright, square-pixel RGBA frames of
 // width x height (the shown size), converted with the clip's matrix and range.

@@ -11,16 +11,6 @@
 
 namespace ffglhost {
 
-struct VideoInfo {
-    uint32_t width = 0;
-    uint32_t height = 0;
-    double fps = 0.0;  // 0 when the file does not say
-};
-
-// Asks ffprobe for the size and frame rate of the first video stream. Throws HostError
-// when the file is missing or holds no video ffprobe can read.
-VideoInfo ProbeVideo(const std::string& path);
-
 class VideoSource : public FrameSource {
   public:
     // Starts ffmpeg decoding `path` into upright RGBA frames of width x height (the shown

@@ -3,7 +3,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "lib/io/child_process.h"
 
 namespace ffglhost {
 
@@ -37,16 +36,6 @@ SoundPlan Without(const std::string& reason) {
 }
 
 }  // namespace
-
-std::string ProbeAudioCodec(const std::string& path) {
-    ChildProcess probe(
-        {"ffprobe", "-v", "error", "-select_streams", "a:0", "-show_entries", "stream=codec_name",
-         "-of", "default=noprint_wrappers=1:nokey=1", "-i", "file:" + path},
-        ChildProcess::Pipe::kFromChild);
-    const std::string output = probe.ReadAll();
-    probe.Wait();
-    return output.substr(0, output.find_first_of("\r\n"));
-}
 
 SoundPlan PlanSound(const SoundRequest& request, const std::string& extension) {
     const bool video = extension == ".mp4" || extension == ".webm";

@@ -9,10 +9,6 @@
 
 namespace ffglhost {
 
-// The codec of the first audio stream of `path` as ffprobe names it ("aac", "opus"), or
-// empty when the file has none. Throws HostError when ffprobe cannot be started.
-std::string ProbeAudioCodec(const std::string& path);
-
 struct SoundRequest {
     std::string inputPath;   // a video input; empty for pictures and the built-in one
     std::string codec;       // its audio codec; empty when it has no sound
