@@ -64,14 +64,8 @@ void WriteThumbnail(const ffglhost::LoadAnswer& details, const ffglhost::StagedO
 
 void Inspect(const InfoOptions& options, const ffglhost::StagedOutput* thumbnailOutput,
              StopRequests& stop) {
-    ffglhost::WorkerOptions workerOptions;
-    workerOptions.callTimeoutSeconds = options.callTimeout;
-    ffglhost::WorkerClient client(workerOptions);
-    stop.Watch(&client);
-    struct Unwatch {
-        StopRequests& stop;
-        ~Unwatch() { stop.Watch(nullptr); }
-    } unwatch{stop};
+    WatchedWorker worker(stop, options.callTimeout, false);
+    ffglhost::WorkerClient& client = worker.client;
     client.Load(options.plugin);
     const ffglhost::LoadAnswer& details = client.Details();
     PluginSummary summary;

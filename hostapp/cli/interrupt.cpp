@@ -24,6 +24,22 @@ sigset_t StopSignals() {
 
 }  // namespace
 
+namespace {
+
+ffglhost::WorkerOptions OptionsFor(double callTimeoutSeconds, bool quiet) {
+    ffglhost::WorkerOptions options;
+    options.callTimeoutSeconds = callTimeoutSeconds;
+    options.quiet = quiet;
+    return options;
+}
+
+}  // namespace
+
+WatchedWorker::WatchedWorker(StopRequests& stop, double callTimeoutSeconds, bool quiet)
+    : stop(stop), client(OptionsFor(callTimeoutSeconds, quiet)) {
+    stop.Watch(&client);
+}
+
 StopRequests::StopRequests() {
     const sigset_t signals = StopSignals();
     pthread_sigmask(SIG_BLOCK, &signals, &previous_);

@@ -34,4 +34,15 @@ class StopRequests {
     std::thread thread_;
 };
 
+// A worker client that a stop request cancels for as long as it lives.
+struct WatchedWorker {
+    WatchedWorker(StopRequests& stop, double callTimeoutSeconds, bool quiet);
+    ~WatchedWorker() { stop.Watch(nullptr); }
+    WatchedWorker(const WatchedWorker&) = delete;
+    WatchedWorker& operator=(const WatchedWorker&) = delete;
+
+    StopRequests& stop;
+    ffglhost::WorkerClient client;
+};
+
 #endif  // FFGLHOST_CLI_INTERRUPT_H

@@ -147,19 +147,6 @@ std::vector<ffglhost::ParameterSetting> ResolveSettings(const RenderOptions& opt
     return settings;
 }
 
-// The worker's GL limits, with the largest side it draws.
-ffglhost::GlLimits WorkerLimits(ffglhost::WorkerClient& client) {
-    const ffglhost::LimitsAnswer answer = client.Limits();
-    ffglhost::GlLimits limits;
-    limits.maxTextureSize = std::min(answer.maxTextureSize, ffglhost::kMaxFrameSide);
-    limits.maxRenderbufferSize = std::min(answer.maxRenderbufferSize, ffglhost::kMaxFrameSide);
-    limits.maxViewportWidth = std::min(answer.maxViewportWidth, ffglhost::kMaxFrameSide);
-    limits.maxViewportHeight = std::min(answer.maxViewportHeight, ffglhost::kMaxFrameSide);
-    limits.maxFramebufferWidth = std::min(answer.maxFramebufferWidth, ffglhost::kMaxFrameSide);
-    limits.maxFramebufferHeight = std::min(answer.maxFramebufferHeight, ffglhost::kMaxFrameSide);
-    return limits;
-}
-
 // What becomes of a video input's sound in --out.
 ffglhost::SoundPlan PlanSound(const RenderOptions& options, const CheckedNumbers& numbers,
                               const OpenedInput& input, double fps) {
@@ -204,15 +191,8 @@ RenderOutcome RenderThroughWorker(const RenderOptions& options, const CheckedNum
     const std::optional<FrameSize> size =
         options.size.empty() ? std::nullopt
                              : std::optional<FrameSize>(ParseFrameSize(options.size));
-    ffglhost::WorkerOptions workerOptions;
-    workerOptions.callTimeoutSeconds = options.callTimeout;
-    workerOptions.quiet = options.quiet;
-    ffglhost::WorkerClient client(workerOptions);
-    stop.Watch(&client);
-    struct Unwatch {
-        StopRequests& stop;
-        ~Unwatch() { stop.Watch(nullptr); }
-    } unwatch{stop};
+    WatchedWorker worker(stop, options.callTimeout, options.quiet);
+    ffglhost::WorkerClient& client = worker.client;
 
     const ffglhost::PluginReport report = client.Load(options.plugin);
     CheckInputCount(report);

@@ -2,6 +2,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdlib>
 
 #include "lib/gl/gl_objects.h"
@@ -159,6 +160,19 @@ OpenedInput OpenInput(const std::string& path, const std::optional<FrameSize>& s
     opened.source = std::make_unique<ffglhost::VideoSource>(path, opened.output.width,
                                                             opened.output.height, format);
     return opened;
+}
+
+// The worker's GL limits, with the largest side it draws.
+ffglhost::GlLimits WorkerLimits(ffglhost::WorkerClient& client) {
+    const ffglhost::LimitsAnswer answer = client.Limits();
+    ffglhost::GlLimits limits;
+    limits.maxTextureSize = std::min(answer.maxTextureSize, ffglhost::kMaxFrameSide);
+    limits.maxRenderbufferSize = std::min(answer.maxRenderbufferSize, ffglhost::kMaxFrameSide);
+    limits.maxViewportWidth = std::min(answer.maxViewportWidth, ffglhost::kMaxFrameSide);
+    limits.maxViewportHeight = std::min(answer.maxViewportHeight, ffglhost::kMaxFrameSide);
+    limits.maxFramebufferWidth = std::min(answer.maxFramebufferWidth, ffglhost::kMaxFrameSide);
+    limits.maxFramebufferHeight = std::min(answer.maxFramebufferHeight, ffglhost::kMaxFrameSide);
+    return limits;
 }
 
 std::unique_ptr<ffglhost::FanOutSink> MakeSinks(const ffglhost::StagedOutput* out,

@@ -14,6 +14,7 @@
 #include "lib/io/video_format.h"
 #include "lib/render/frame_sink.h"
 #include "lib/render/sound_track.h"
+#include "lib/worker/worker_client.h"
 
 struct FrameSize {
     uint32_t width = 0;
@@ -56,6 +57,10 @@ struct OpenedInput {
 // alone, before anything is decoded. Throws HostError.
 OpenedInput OpenInput(const std::string& path, const std::optional<FrameSize>& size,
                       const ffglhost::GlLimits& limits, bool pad);
+
+// The limits of the worker's GL context (made now if it was not), with the largest side
+// the worker draws: what OpenInput checks inputs against. Throws WorkerError.
+ffglhost::GlLimits WorkerLimits(ffglhost::WorkerClient& client);
 
 // The sinks writing the staged --out (a directory, a .png or a video, carrying `sound` and
 // `colour`) and --sheet; either may be null. Throws HostError.

@@ -8,7 +8,6 @@
 #include "lib/plugin/plugin_text.h"
 #include "lib/plugin/preset.h"
 #include "lib/worker/worker_client.h"
-#include "lib/worker/worker_protocol.h"
 #include "play_session.h"
 
 using ffglhost::HostError;
@@ -45,15 +44,6 @@ CLI::App* AddPlayCommand(CLI::App& app, PlayOptions& options) {
 }
 
 namespace {
-
-// The worker draws frames of up to kMaxFrameSide a side: the input is checked against
-// that from its header, before anything is decoded.
-ffglhost::GlLimits WorkerLimits() {
-    ffglhost::GlLimits limits;
-    limits.maxTextureSize = limits.maxRenderbufferSize = ffglhost::kMaxFrameSide;
-    limits.maxViewportWidth = limits.maxViewportHeight = ffglhost::kMaxFrameSide;
-    return limits;
-}
 
 std::string DefaultPresetPath(const std::string& plugin) {
     const size_t slash = plugin.find_last_of('/');
@@ -130,16 +120,16 @@ int RunPlay(const PlayOptions& options) {
     ChooseValues(options, session);
     session.presetPath =
         options.preset.empty() ? DefaultPresetPath(options.plugin) : options.preset;
-    auto input =
-        std::make_shared<OpenedInput>(OpenInput(options.input, size, WorkerLimits(), false));
+    const ffglhost::GlLimits limits = WorkerLimits(*client);
+    auto input = std::make_shared<OpenedInput>(OpenInput(options.input, size, limits, false));
     session.width = input->output.width;
     session.height = input->output.height;
     // The first call takes the input opened here; a video that ends is opened again.
-    session.openInput = [input, options, size]() {
+    session.openInput = [input, options, size, limits]() {
         if (input->source) {
             return std::move(input->source);
         }
-        return OpenInput(options.input, size, WorkerLimits(), false).source;
+        return OpenInput(options.input, size, limits, false).source;
     };
     session.paused = options.paused;
     session.renderer = MakeWorkerRenderer(std::move(client), session.width, session.height);
