@@ -27,12 +27,6 @@ namespace {
 constexpr size_t kMaxDatagram = 65536;
 constexpr int kMaxBundleDepth = 8;
 
-std::string FormatValue(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
-}
-
 uint32_t BigEndian32(const char* bytes) {
     uint32_t value = 0;
     std::memcpy(&value, bytes, 4);
@@ -97,15 +91,11 @@ void DecodeMessage(char* data, size_t size, const std::vector<ParameterReport>& 
         const double value = types == "f"   ? arguments[0]->f
                              : types == "d" ? arguments[0]->d
                                             : arguments[0]->i;
-        const bool ordered = parameter->min <= parameter->max;
-        if (!std::isfinite(value) ||
-            (ordered && (value < parameter->min || value > parameter->max))) {
-            Ignore(address, "\"" + parameter->name + "\" takes values from " +
-                                FormatValue(parameter->min) + " to " + FormatValue(parameter->max) +
-                                ", got " + FormatValue(value));
+        try {
+            setting.value = ffglhost::CheckValue(*parameter, value);
+        } catch (const HostError& error) {
+            Ignore(address, error.what());
             parameter = nullptr;
-        } else {
-            setting.value = static_cast<float>(value);
         }
     }
     if (parameter != nullptr) {

@@ -1,11 +1,13 @@
 #include "parameter_settings.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 
+#include "ffgl/abi.h"
 #include "lib/host_error.h"
 #include "lib/plugin/plugin_text.h"
 
@@ -118,15 +120,37 @@ ParameterSetting ParseParameterSetting(const std::string& assignment,
         throw HostError("parameter \"" + parameter.name + "\" needs a number, got \"" + value +
                         "\"");
     }
-    // A range the plug-in gives the wrong way round or not at all is not enforced.
-    const float low = parameter.min;
-    const float high = parameter.max;
-    if (low <= high && (*number < low || *number > high)) {
-        throw HostError("parameter \"" + parameter.name + "\" takes values from " +
-                        FormatFloat(low) + " to " + FormatFloat(high) + ", got " + value);
+    try {
+        setting.value = CheckValue(parameter, *number);
+    } catch (const HostError& error) {
+        throw HostError(std::string("parameter ") + error.what());
     }
-    setting.value = *number;
     return setting;
+}
+
+float CheckValue(const ParameterReport& parameter, double value) {
+    const auto single = static_cast<float>(value);
+    const bool ordered = parameter.min <= parameter.max;
+    if (!std::isfinite(single) || (ordered && (single < parameter.min || single > parameter.max))) {
+        throw HostError("\"" + parameter.name + "\" takes values from " +
+                        FormatFloat(parameter.min) + " to " + FormatFloat(parameter.max) +
+                        ", got " + FormatFloat(single));
+    }
+    return single;
+}
+
+float FromSlider(const ParameterReport& parameter, double fraction) {
+    const double clamped = std::isnan(fraction) ? 0.0 : std::min(std::max(fraction, 0.0), 1.0);
+    if (parameter.type == FF_TYPE_BOOLEAN || parameter.type == FF_TYPE_EVENT) {
+        return clamped >= 0.5 ? parameter.max : parameter.min;
+    }
+    return static_cast<float>(parameter.min + clamped * (parameter.max - parameter.min));
+}
+
+double ToSlider(const ParameterReport& parameter, float value) {
+    const double span = static_cast<double>(parameter.max) - parameter.min;
+    const double mapped = span != 0.0 ? (value - parameter.min) / span : 0.0;
+    return std::min(std::max(mapped, 0.0), 1.0);
 }
 
 }  // namespace ffglhost

@@ -25,6 +25,17 @@ struct ParameterSetting {
 std::optional<size_t> FindParameter(const std::vector<ParameterReport>& parameters,
                                     const std::string& name);
 
+// The one check of a value a person gave (--set, a preset, OSC): a finite number inside
+// the parameter's range passes as it is; anything else throws HostError with one line
+// that says the range: "\"Size\" takes values from 0 to 1, got 2". A range the plug-in
+// gives the wrong way round is not enforced.
+float CheckValue(const ParameterReport& parameter, double value);
+
+// A video tool's 0..1 slider onto the parameter's range, clamped into 0..1 first (NaN
+// is 0); switches (boolean and event parameters) turn at one half. ToSlider goes back.
+float FromSlider(const ParameterReport& parameter, double fraction);
+double ToSlider(const ParameterReport& parameter, float value);
+
 // Parses "NAME=VALUE" into a setting of the named parameter. Float-valued parameters
 // take a finite decimal number inside the parameter's range; text-valued ones take VALUE
 // as it is. Throws HostError for a missing '=', an unknown name (the message lists the

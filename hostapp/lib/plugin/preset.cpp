@@ -79,12 +79,7 @@ ParameterSetting CheckedSetting(const ParameterReport& parameter, const Json& va
     } else {
         throw HostError(quoted + " takes a number");
     }
-    // A range the plug-in gives the wrong way round is not enforced, as with --set.
-    if (parameter.min <= parameter.max &&
-        (setting.value < parameter.min || setting.value > parameter.max)) {
-        throw HostError(quoted + " takes values from " + FormatNumber(parameter.min) + " to " +
-                        FormatNumber(parameter.max) + ", got " + FormatNumber(number));
-    }
+    setting.value = CheckValue(parameter, setting.value);
     return setting;
 }
 
