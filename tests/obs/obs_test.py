@@ -1,0 +1,266 @@
+#!/usr/bin/python3
+"""ffgl-obs inside the real OBS Studio, under Xvfb, driven through obs-websocket 5.
+
+obs_test.py CASE, with the built files named by the environment (tests/obs/CMakeLists.txt):
+  flare    the flare's picture equals ffgl-host render's; a changed value shows within three
+           frames; values out of range are clamped; a second start runs no plug-in
+  hostile  crash, hang, exit and chatty plug-ins: OBS keeps answering, the source passes
+           through, the log has the line
+  shot OUT the OBS window with the flare and the filter's properties, into OUT (PNG)
+"""
+import base64, json, os, signal, socket, subprocess, sys, tempfile, time
+import websocket
+
+ENV = os.environ
+WORK = tempfile.mkdtemp(prefix="ffgl-obs-")
+W, H = 320, 240
+VALUES = {"p0": 0.3, "p1": 0.6, "p2": 0.8, "p3": 7.0, "p4": 0.0, "p5": 0.0}  # p3 is clamped
+SETS = ["Flare X=0.3", "Flare Y=0.6", "Intensity=0.8", "Size=1", "Auto Move=0", "Strobe=0"]
+
+
+def fail(message):
+    print("FAIL: " + message)
+    sys.exit(1)
+
+
+def run(*command):
+    subprocess.run(command, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def raw(pattern):  # PNG file(s) -> RGBA bytes, one frame after another
+    return subprocess.run(["ffmpeg", "-v", "error", "-i", pattern, "-f", "rawvideo",
+                           "-pix_fmt", "rgba", "-"], check=True, capture_output=True).stdout
+
+
+def largest_difference(a, b):  # colour channels only: OBS's alpha may differ
+    return max(max(map(abs, map(int.__sub__, a[c::4], b[c::4]))) for c in range(3))
+
+
+def write_config(home, port, filter_kind, settings, width=W, height=H):
+    config = home + "/.config/obs-studio"
+    for folder in ("basic/profiles/Test", "basic/scenes", "plugins/ffgl-obs/bin/64bit"):
+        os.makedirs(config + "/" + folder, exist_ok=True)
+    with open(config + "/global.ini", "w") as f:
+        f.write("[General]\nFirstRun=true\nLastVersion=486539266\n[Basic]\nProfile=Test\n"
+                "ProfileDir=Test\nSceneCollection=Test\nSceneCollectionFile=Test\n"
+                "[OBSWebSocket]\nServerEnabled=true\nServerPort=%d\nAuthRequired=false\n"
+                "FirstLoad=false\n" % port)
+    with open(config + "/basic/profiles/Test/basic.ini", "w") as f:
+        f.write("[General]\nName=Test\n[Video]\nBaseCX=%d\nBaseCY=%d\nOutputCX=%d\nOutputCY=%d\n"
+                "FPSType=0\nFPSCommon=60\n" % (width, height, width, height))
+    item = {"name": "Picture", "id": 1, "visible": True, "align": 5, "scale": {"x": 1, "y": 1}}
+    filters = [{"id": filter_kind, "versioned_id": filter_kind, "name": "Effect",
+                "settings": settings}] if filter_kind else []
+    scene = {"name": "Test", "current_scene": "Scene", "current_program_scene": "Scene",
+             "scene_order": [{"name": "Scene"}], "sources": [
+                 {"id": "scene", "versioned_id": "scene", "name": "Scene",
+                  "settings": {"id_counter": 1, "items": [item]}},
+                 {"id": "image_source", "versioned_id": "image_source", "name": "Picture",
+                  "settings": {"file": "%s/pic_%dx%d.png" % (WORK, width, height)},
+                  "filters": filters}]}
+    with open(config + "/basic/scenes/Test.json", "w") as f:
+        json.dump(scene, f)
+    module = config + "/plugins/ffgl-obs/bin/64bit/ffgl-obs.so"
+    if not os.path.exists(module):
+        os.symlink(ENV["FFGL_OBS_MODULE"], module)
+        os.symlink(ENV["FFGL_OBS_DATA"], config + "/plugins/ffgl-obs/data")
+    picture = "%s/pic_%dx%d.png" % (WORK, width, height)
+    if not os.path.exists(picture):
+        run("ffmpeg", "-v", "error", "-f", "lavfi", "-i", "testsrc2=size=%dx%d" % (width, height),
+            "-frames:v", "1", picture)
+
+
+class Obs:
+    """OBS started on a fresh configuration, with an obs-websocket connection."""
+
+    def __init__(self, home, filter_kind, settings, env=None, width=W, height=H, tray=True):
+        self.home = home
+        port = free_port()
+        write_config(home, port, filter_kind, settings, width, height)
+        environment = dict(ENV, HOME=home, XDG_CACHE_HOME=home + "/.cache", **(env or {}))
+        self.stderr = open(home + "/obs.stderr", "w")
+        command = ["obs", "--multi", "--disable-missing-files-check", "--websocket_port", str(port)]
+        self.process = subprocess.Popen(command + (["--minimize-to-tray"] if tray else []),
+                                        env=environment, stdout=self.stderr, stderr=self.stderr,
+                                        cwd=home)
+        deadline = time.time() + 60
+        while True:
+            self.alive()
+            try:
+                self.ws = websocket.create_connection("ws://127.0.0.1:%d" % port, timeout=30)
+                break
+            except OSError:
+                if time.time() > deadline:
+                    fail("OBS opened no websocket port within 60 s")
+                time.sleep(0.2)
+        self.ws.recv()  # Hello
+        self.ws.send(json.dumps({"op": 1, "d": {"rpcVersion": 1}}))
+        self.ws.recv()  # Identified
+        self.serial = 0
+
+    def alive(self):
+        if self.process.poll() is not None:
+            fail("OBS ended (status %s); its output:\n%s" % (self.process.returncode, self.output()))
+
+    def output(self):
+        self.stderr.flush()
+        return open(self.home + "/obs.stderr", errors="replace").read()[-4000:]
+
+    def request(self, kind, **data):
+        self.alive()
+        self.serial += 1
+        self.ws.send(json.dumps({"op": 6, "d": {"requestType": kind, "requestId": str(self.serial),
+                                                "requestData": data}}))
+        while True:
+            answer = json.loads(self.ws.recv())
+            if answer["op"] == 7 and answer["d"]["requestId"] == str(self.serial):
+                status = answer["d"]["requestStatus"]
+                if not status["result"]:
+                    fail("%s: %s" % (kind, status))
+                return answer["d"].get("responseData", {})
+
+    def frames(self):
+        return self.request("GetStats")["renderTotalFrames"]
+
+    def wait_frames(self, count):
+        target = self.frames() + count
+        while self.frames() < target:
+            time.sleep(0.005)
+
+    def screenshot(self):
+        data = self.request("GetSourceScreenshot", sourceName="Picture", imageFormat="png")
+        path = self.home + "/shot.png"
+        with open(path, "wb") as f:
+            f.write(base64.b64decode(data["imageData"].split(",", 1)[1]))
+        return raw(path)
+
+    def log(self):
+        folder = self.home + "/.config/obs-studio/logs"
+        return "".join(open(folder + "/" + name, errors="replace").read()
+                       for name in sorted(os.listdir(folder)))
+
+    def close(self):
+        self.alive()
+        self.process.send_signal(signal.SIGINT)
+        try:
+            self.process.wait(30)
+        except subprocess.TimeoutExpired:
+            self.process.kill()
+            fail("OBS did not end within 30 s of SIGINT")
+
+
+def free_port():
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
+
+
+def references(sets, first, count):
+    """ffgl-host render's frames first .. first+count-1 for the test picture."""
+    out = tempfile.mkdtemp(dir=WORK)
+    command = [ENV["FFGL_HOST"], "render", ENV["QUELLIX"], "--input", WORK + "/pic_320x240.png",
+               "-q", "--start", str(first), "-n", str(count), "--out", out]
+    for value in sets:
+        command += ["--set", value]
+    run(*command)
+    frames = raw(out + "/%*.png") if False else raw(sorted_pattern(out))
+    size = W * H * 4
+    return [frames[i:i + size] for i in range(0, len(frames), size)]
+
+
+def sorted_pattern(folder):
+    name = sorted(os.listdir(folder))[0]
+    digits = len(name.split(".")[0].lstrip("abcdefghijklmnopqrstuvwxyz_-"))
+    prefix = name[:len(name.split(".")[0]) - digits]
+    return "%s/%s%%0%dd.png" % (folder, prefix, digits)
+
+
+def best_match(shot, obs, sets):
+    """The filter's clock starts at its first frame, so the frame shown is one of the last
+    few drawn: the closest of ffgl-host's frames around OBS's frame count."""
+    drawn = obs.frames()
+    first = max(0, drawn - 40)
+    frames = references(sets, first, 45)
+    scores = [largest_difference(shot, frame) for frame in frames]
+    best = min(range(len(scores)), key=scores.__getitem__)
+    return first + best, scores[best]
+
+
+def case_flare():
+    home = WORK + "/home"
+    obs = Obs(home, "ffgl_quellix_shine", VALUES)
+    defaults = obs.request("GetSourceFilterDefaultSettings", filterKind="ffgl_quellix_shine")
+    if defaults["defaultFilterSettings"].get("p2") is None:
+        fail("no default for Intensity: %s" % defaults)
+    settings = obs.request("GetSourceFilter", sourceName="Picture", filterName="Effect")
+    if settings["filterSettings"]["p3"] != 1.0:
+        fail("Size 7 was not clamped to 1: %s" % settings["filterSettings"])
+    picture, deadline = raw(WORK + "/pic_320x240.png"), time.time() + 30
+    while largest_difference(obs.screenshot(), picture) < 64:  # the worker starts
+        if time.time() > deadline:
+            fail("no flare within 30 s")
+        obs.wait_frames(5)
+    frame, difference = best_match(obs.screenshot(), obs, SETS)
+    print("screenshot = ffgl-host frame %d, largest channel difference %d" % (frame, difference))
+    if difference > 2:
+        fail("the screenshot differs from ffgl-host's frame by %d/255" % difference)
+    # A new value shows within three frames.
+    obs.request("SetSourceFilterSettings", sourceName="Picture", filterName="Effect",
+                filterSettings={"p0": 0.7})
+    obs.wait_frames(3)
+    shot = obs.screenshot()
+    frame, difference = best_match(shot, obs, ["Flare X=0.7"] + SETS[1:])
+    print("after Flare X=0.7, three frames on: frame %d, difference %d" % (frame, difference))
+    if difference > 2:
+        fail("the new value did not show within three frames (difference %d)" % difference)
+    obs.close()
+    if "[ffgl-obs] Quellix Shine: " not in obs.log():
+        fail("no summary line in OBS's log")
+    print([l for l in obs.log().splitlines() if "ffgl-obs" in l][-1])
+    # The second start describes nothing: the cache knows both plug-ins.
+    obs = Obs(home, "ffgl_quellix_shine", VALUES)
+    obs.close()
+    if "; 0 plug-in files described" not in obs.log().split("Quellix Shine (")[-1]:
+        fail("the second start ran a plug-in to describe it")
+
+
+def case_hostile():
+    picture = raw(WORK + "/pic_320x240.png") if os.path.exists(WORK + "/pic_320x240.png") else None
+    for mode, line in (("crash:17", "crashed"), ("hang:17", "did not answer"),
+                       ("exit:17", "exit"), ("chatty", None)):
+        home = WORK + "/" + mode.replace(":", "_")
+        obs = Obs(home, "ffgl_hostile", {"p0": 0.5},
+                  env={"HOSTILE_MODE": mode, "FFGL_OBS_TIMEOUT": "2"})
+        picture = picture or raw(WORK + "/pic_320x240.png")
+        deadline = time.time() + 8
+        while line and "[ffgl-obs] Hostile (" not in obs.log() and time.time() < deadline:
+            obs.wait_frames(10)
+        obs.wait_frames(10)
+        ours = [l for l in obs.log().splitlines() if "[ffgl-obs] Hostile (" in l]
+        print("%s: %s" % (mode, ours[0] if ours else "no line in OBS's log"))
+        if line and (len(ours) != 1 or line not in ours[0]):
+            fail("%s: expected one line saying '%s'" % (mode, line))
+        difference = largest_difference(obs.screenshot(), picture)
+        if line and difference > 2:
+            fail("%s: the source does not pass through (difference %d)" % (mode, difference))
+        obs.request("GetVersion")
+        obs.close()
+        if mode == "chatty" and "chatty: code 17" not in obs.output():
+            fail("the chatty plug-in's lines are lost")
+
+
+def main():
+    if not os.path.exists("/usr/bin/obs"):
+        print("SKIP: obs is not installed (Debian: obs-studio)")
+        sys.exit(0)
+    os.makedirs(WORK + "/plugins")
+    for path in (ENV["QUELLIX"], ENV["HOSTILE"]):
+        os.symlink(path, WORK + "/plugins/" + os.path.basename(path))
+    ENV["FFGL_PLUGIN_PATH"] = WORK + "/plugins"
+    write_config(WORK + "/unused", 1, None, {})  # the test pictures
+    {"flare": case_flare, "hostile": case_hostile}[sys.argv[1]]()
+    print("PASS")
+
+
+if __name__ == "__main__":
+    main()
