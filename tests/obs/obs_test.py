@@ -8,7 +8,7 @@ obs_test.py CASE, with the built files named by the environment (tests/obs/CMake
            through, the log has the line
   shot OUT the OBS window with the flare and the filter's properties, into OUT (PNG)
 """
-import base64, json, os, signal, socket, subprocess, sys, tempfile, time
+import atexit, base64, json, os, shutil, signal, socket, subprocess, sys, tempfile, time
 import websocket
 
 ENV = os.environ
@@ -83,6 +83,7 @@ class Obs:
         self.process = subprocess.Popen(command + (["--minimize-to-tray"] if tray else []),
                                         env=environment, stdout=self.stderr, stderr=self.stderr,
                                         cwd=home)
+        atexit.register(lambda process=self.process: process.poll() is None and process.kill())
         deadline = time.time() + 60
         while True:
             self.alive()
@@ -191,6 +192,10 @@ def case_flare():
     defaults = obs.request("GetSourceFilterDefaultSettings", filterKind="ffgl_quellix_shine")
     if defaults["defaultFilterSettings"].get("p2") is None:
         fail("no default for Intensity: %s" % defaults)
+    for line in ("cannot read the plug-in folder %s/missing: No such file" % WORK,
+                 "host_fixture_no_entry.so is not offered as a filter: it cannot be used: "):
+        if line not in obs.log():
+            fail("no line in OBS's log saying " + line)
     settings = obs.request("GetSourceFilter", sourceName="Picture", filterName="Effect")
     if settings["filterSettings"]["p3"] != 1.0:
         fail("Size 7 was not clamped to 1: %s" % settings["filterSettings"])
@@ -256,12 +261,13 @@ def main():
         print("SKIP: obs is not installed (Debian: obs-studio)")
         sys.exit(77)
     os.makedirs(WORK + "/plugins")
-    for path in (ENV["QUELLIX"], ENV["HOSTILE"]):
+    for path in (ENV["QUELLIX"], ENV["HOSTILE"], ENV["NO_ENTRY"]):
         os.symlink(path, WORK + "/plugins/" + os.path.basename(path))
-    ENV["FFGL_PLUGIN_PATH"] = WORK + "/plugins"
+    ENV["FFGL_PLUGIN_PATH"] = WORK + "/missing:" + WORK + "/plugins"
     write_config(WORK + "/unused", 1, None, {})  # the test pictures
     {"flare": case_flare, "hostile": case_hostile}[sys.argv[1]]()
     print("PASS")
+    shutil.rmtree(WORK, ignore_errors=True)
 
 
 if __name__ == "__main__":
