@@ -6,6 +6,8 @@ obs_test.py CASE, with the built files named by the environment (tests/obs/CMake
            frames; values out of range are clamped; a second start runs no plug-in
   hostile  crash, hang, exit and chatty plug-ins: OBS keeps answering, the source passes
            through, the log has the line
+  cost     OBS's frame render time with and without the filter at 1280x720 and 1920x1080,
+           the transport's time and the effect's own (not run by CTest)
   shot OUT the OBS window with the flare and the filter's properties, into OUT (PNG)
 """
 import atexit, base64, json, os, shutil, signal, socket, subprocess, sys, tempfile, time
@@ -36,7 +38,7 @@ def largest_difference(a, b):  # colour channels only: OBS's alpha may differ
     return max(max(map(abs, map(int.__sub__, a[c::4], b[c::4]))) for c in range(3))
 
 
-def write_config(home, port, filter_kind, settings, width=W, height=H):
+def write_config(home, port, filter_kind, settings, width=W, height=H, name="Effect"):
     config = home + "/.config/obs-studio"
     for folder in ("basic/profiles/Test", "basic/scenes", "plugins/ffgl-obs/bin/64bit"):
         os.makedirs(config + "/" + folder, exist_ok=True)
@@ -49,7 +51,7 @@ def write_config(home, port, filter_kind, settings, width=W, height=H):
         f.write("[General]\nName=Test\n[Video]\nBaseCX=%d\nBaseCY=%d\nOutputCX=%d\nOutputCY=%d\n"
                 "FPSType=0\nFPSCommon=60\n" % (width, height, width, height))
     item = {"name": "Picture", "id": 1, "visible": True, "align": 5, "scale": {"x": 1, "y": 1}}
-    filters = [{"id": filter_kind, "versioned_id": filter_kind, "name": "Effect",
+    filters = [{"id": filter_kind, "versioned_id": filter_kind, "name": name,
                 "settings": settings}] if filter_kind else []
     scene = {"name": "Test", "current_scene": "Scene", "current_program_scene": "Scene",
              "scene_order": [{"name": "Scene"}], "sources": [
@@ -73,10 +75,11 @@ def write_config(home, port, filter_kind, settings, width=W, height=H):
 class Obs:
     """OBS started on a fresh configuration, with an obs-websocket connection."""
 
-    def __init__(self, home, filter_kind, settings, env=None, width=W, height=H, tray=True):
+    def __init__(self, home, filter_kind, settings, env=None, width=W, height=H, tray=True,
+                 name="Effect"):
         self.home = home
         port = free_port()
-        write_config(home, port, filter_kind, settings, width, height)
+        write_config(home, port, filter_kind, settings, width, height, name)
         environment = dict(ENV, HOME=home, XDG_CACHE_HOME=home + "/.cache", **(env or {}))
         self.stderr = open(home + "/obs.stderr", "w")
         command = ["obs", "--multi", "--disable-missing-files-check", "--websocket_port", str(port)]
@@ -256,6 +259,36 @@ def case_hostile():
             fail("the chatty plug-in's lines did not reach OBS's standard error")
 
 
+def case_cost():
+    for width, height in ((1280, 720), (1920, 1080)):
+        times = []
+        for kind in (None, "ffgl_quellix_shine"):
+            home = "%s/cost_%d_%s" % (WORK, width, kind)
+            obs = Obs(home, kind, VALUES, width=width, height=height)
+            time.sleep(10)
+            times.append(obs.request("GetStats")["averageFrameRenderTime"])
+            obs.close()
+        summary = [l for l in obs.log().splitlines() if "[ffgl-obs] Quellix Shine: " in l][-1]
+        start = time.time()
+        run(ENV["FFGL_HOST"], "render", ENV["QUELLIX"], "-q", "--size", "%dx%d" % (width, height),
+            "-n", "120", "--out", "%s/cost_%d.png" % (WORK, width), *sum([["--set", v] for v in SETS], []))
+        own = (time.time() - start) * 1000 / 120
+        print("%dx%d: OBS renders a frame in %.2f ms without the filter, %.2f ms with it; "
+              "ffgl-host render %.1f ms a frame; %s" % (width, height, times[0], times[1], own,
+                                                        summary.split(": ", 2)[2]))
+    print("load average: " + open("/proc/loadavg").read().strip())
+
+
+def case_shot():
+    obs = Obs(WORK + "/shot", "ffgl_quellix_shine", VALUES, width=640, height=360, tray=False,
+              name="Quellix Shine")
+    obs.wait_frames(300)
+    obs.request("OpenInputFiltersDialog", inputName="Picture")
+    obs.wait_frames(120)
+    run("import", "-window", "root", "-crop", "1080x735+0+0", sys.argv[2])
+    obs.close()
+
+
 def main():
     if not os.path.exists("/usr/bin/obs"):
         print("SKIP: obs is not installed (Debian: obs-studio)")
@@ -265,7 +298,8 @@ def main():
         os.symlink(path, WORK + "/plugins/" + os.path.basename(path))
     ENV["FFGL_PLUGIN_PATH"] = WORK + "/missing:" + WORK + "/plugins"
     write_config(WORK + "/unused", 1, None, {})  # the test pictures
-    {"flare": case_flare, "hostile": case_hostile}[sys.argv[1]]()
+    {"flare": case_flare, "hostile": case_hostile, "cost": case_cost,
+     "shot": case_shot}[sys.argv[1]]()
     print("PASS")
     shutil.rmtree(WORK, ignore_errors=True)
 
