@@ -308,8 +308,10 @@ class Filter {
                     client_.Load(kind_.entry.path);
                 }
                 const bool changed = SendValues();
-                workerPid_ = client_.WorkerPid();
+                // Known to the destructor only for the call: a stale pid could be reused.
+                workerPid_ = client_.Running() ? client_.WorkerPid() : -1;
                 client_.Render(frame);
+                workerPid_ = -1;
                 transport_->Stats().workerNs +=
                     static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
                                               std::chrono::steady_clock::now() - start)
@@ -322,6 +324,7 @@ class Filter {
                     displays_.resize(values_.size());
                 }
             } catch (const std::exception& error) {
+                workerPid_ = -1;
                 Fail(error.what());
             }
             busy_ = false;
