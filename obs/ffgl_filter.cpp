@@ -376,13 +376,14 @@ class Filter {
         }
         blog(LOG_INFO,
              "[ffgl-obs] %s: %llu frames sent, %llu dropped, %llu drawn; shown %.2f frames "
-             "after capture (at most %llu); transport %.3f ms a frame, plug-in worker %.3f ms a "
-             "frame",
+             "after capture (at most %llu); staging %.3f ms, transport %.3f ms, plug-in worker "
+             "%.3f ms a frame",
              Name(), static_cast<unsigned long long>(sent),
              static_cast<unsigned long long>(stats.dropped.load()),
              static_cast<unsigned long long>(received),
              static_cast<double>(delayTotal_) / static_cast<double>(shown),
              static_cast<unsigned long long>(delayMax_),
+             static_cast<double>(stats.stageNs) * 1e-6 / static_cast<double>(sent),
              static_cast<double>(stats.copyNs) * 1e-6 / static_cast<double>(sent),
              static_cast<double>(stats.workerNs) * 1e-6 / static_cast<double>(received));
     }

@@ -51,6 +51,8 @@ void StagedCopyTransport::Send(gs_texture_t* texture, uint32_t width, uint32_t h
     gs_stage_texture(current.surface, texture);
     current.queued = true;
     current.stamp = stamp;
+    stats_.stageNs += Elapsed(start);
+    const auto copyStart = std::chrono::steady_clock::now();
 
     uint8_t* data = nullptr;
     uint32_t linesize = 0;
@@ -78,7 +80,7 @@ void StagedCopyTransport::Send(gs_texture_t* texture, uint32_t width, uint32_t h
     }
     wakeUp_.notify_one();
     ++stats_.sent;
-    stats_.copyNs += Elapsed(start);
+    stats_.copyNs += Elapsed(copyStart);
 }
 
 gs_texture_t* StagedCopyTransport::Latest(uint32_t width, uint32_t height, FrameStamp* stamp) {

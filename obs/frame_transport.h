@@ -36,7 +36,8 @@ struct TransportStats {
     std::atomic<uint64_t> sent{0};      // frames read back and offered to the worker
     std::atomic<uint64_t> dropped{0};   // offered frames replaced before the worker took them
     std::atomic<uint64_t> received{0};  // results uploaded
-    std::atomic<uint64_t> copyNs{0};    // render thread: map, copy and upload
+    std::atomic<uint64_t> stageNs{0};   // render thread: queueing the copies to staging
+    std::atomic<uint64_t> copyNs{0};    // render thread: mapping, copying and uploading
     std::atomic<uint64_t> workerNs{0};  // worker thread: the plug-in worker's Render calls
 };
 
