@@ -15,6 +15,7 @@
 #include "ffgl/abi.h"
 #include "lib/worker/worker_client.h"
 #include "obs/frame_transport.h"
+#include "obs/plugin_output.h"
 
 namespace ffglobs {
 
@@ -62,7 +63,8 @@ class Filter {
     Filter(obs_source_t* source, const FilterKind& kind)
         : source_(source),
           kind_(kind),
-          client_(Options(kind)),
+          output_(kind.entry.report.name + " (" + kind.entry.path + ")"),
+          client_(Options(kind, output_.WriteFd())),
           transport_(std::make_unique<StagedCopyTransport>()) {
         const auto& parameters = kind.entry.report.parameters;
         values_.resize(parameters.size());
@@ -212,8 +214,9 @@ class Filter {
     }
 
   private:
-    static ffglhost::WorkerOptions Options(const FilterKind& kind) {
+    static ffglhost::WorkerOptions Options(const FilterKind& kind, int outputFd) {
         ffglhost::WorkerOptions options;
+        options.errorFd = outputFd;
         options.workerPath = kind.workerPath;
         options.callTimeoutSeconds = kind.callTimeoutSeconds;
         options.logPrefix = "[ffgl-obs: " + kind.entry.report.name + "] ";
@@ -390,6 +393,7 @@ class Filter {
 
     obs_source_t* source_;
     const FilterKind& kind_;
+    PluginOutput output_;            // outlives the client and its worker
     ffglhost::WorkerClient client_;  // worker thread only
     std::unique_ptr<FrameTransport> transport_;
     gs_texrender_t* texrender_ = nullptr;
