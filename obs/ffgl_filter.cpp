@@ -136,6 +136,8 @@ class Filter {
         const uint32_t width = target != nullptr ? obs_source_get_base_width(target) : 0;
         const uint32_t height = target != nullptr ? obs_source_get_base_height(target) : 0;
         if (target == nullptr || parent == nullptr || texrender_ == nullptr || failed_) {
+            // After a restart, no result from before the failure is shown again.
+            firstSerial_ = serial_ + 1;
             obs_source_skip_video_filter(source_);
             return;
         }
@@ -160,7 +162,8 @@ class Filter {
         gs_texture_t* input = gs_texrender_get_texture(texrender_);
         FrameStamp stamp;
         gs_texture_t* result = transport_->Latest(width, height, &stamp);
-        if (result != nullptr && clockNs_ * 1e-9 - stamp.seconds > kStaleSeconds) {
+        if (result != nullptr &&
+            (clockNs_ * 1e-9 - stamp.seconds > kStaleSeconds || stamp.serial < firstSerial_)) {
             result = nullptr;
         }
         if (result != nullptr && stamp.serial != lastShownSerial_) {
@@ -415,6 +418,7 @@ class Filter {
     uint64_t lastFrameNs_ = 0;
     uint64_t clockNs_ = 0;
     uint64_t serial_ = 0;
+    uint64_t firstSerial_ = 0;  // results captured before this one are not shown
     uint32_t capturedWidth_ = 0;
     uint32_t capturedHeight_ = 0;
     bool sizeNoted_ = false;
