@@ -256,6 +256,7 @@ class Filter {
             uint64_t gap = frameNs - lastFrameNs_;
             if (gap > kLongGapNs) {
                 gap = obs_get_frame_interval_ns();
+                transport_->Forget();
             }
             clockNs_ += gap;
         }

@@ -17,6 +17,12 @@ uint64_t Elapsed(std::chrono::steady_clock::time_point since) {
 
 StagedCopyTransport::~StagedCopyTransport() = default;
 
+void StagedCopyTransport::Forget() {
+    for (Stage& stage : stages_) {
+        stage.queued = false;
+    }
+}
+
 void StagedCopyTransport::ReleaseGraphics() {
     for (Stage& stage : stages_) {
         gs_stagesurface_destroy(stage.surface);

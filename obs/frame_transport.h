@@ -52,6 +52,8 @@ class FrameTransport {
     // The newest result of this size as a texture with its stamp, or null when there is
     // none yet.
     virtual gs_texture_t* Latest(uint32_t width, uint32_t height, FrameStamp* stamp) = 0;
+    // The copies queued so far are not sent (the frames are too old to show).
+    virtual void Forget() = 0;
     // Destroys the graphics objects; graphics context current.
     virtual void ReleaseGraphics() = 0;
 
@@ -76,6 +78,7 @@ class StagedCopyTransport : public FrameTransport {
     void Send(gs_texture_t* texture, uint32_t width, uint32_t height,
               const FrameStamp& stamp) override;
     gs_texture_t* Latest(uint32_t width, uint32_t height, FrameStamp* stamp) override;
+    void Forget() override;
     void ReleaseGraphics() override;
     bool Take(ffglhost::WorkerFrame& frame, std::chrono::milliseconds wait) override;
     void Done() override;
