@@ -273,7 +273,7 @@ class Filter {
             gs_clear(GS_CLEAR_COLOR, &clear, 0.0f, 0);
             gs_ortho(0.0f, static_cast<float>(width), 0.0f, static_cast<float>(height), -100.0f,
                      100.0f);
-            if (obs_source_process_filter_begin(source_, GS_RGBA, OBS_NO_DIRECT_RENDERING)) {
+            if (obs_source_process_filter_begin(source_, GS_RGBA, OBS_ALLOW_DIRECT_RENDERING)) {
                 obs_source_process_filter_end(source_, obs_get_base_effect(OBS_EFFECT_DEFAULT),
                                               width, height);
             }
