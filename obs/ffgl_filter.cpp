@@ -142,13 +142,19 @@ class Filter {
             return;
         }
         if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) {
-            if (!sizeNoted_) {
-                sizeNoted_ = true;
-                blog(width == 0 || height == 0 ? LOG_INFO : LOG_WARNING,
+            // Once per filter: a media source is 0x0 until its first frame, every time.
+            if (!sizeNoted_ && (width == 0 || height == 0)) {
+                blog(LOG_INFO,
+                     "[ffgl-obs] %s: the source has no picture yet (%ux%u); it is shown "
+                     "unfiltered until it has one",
+                     Name(), width, height);
+            } else if (!sizeNoted_) {
+                blog(LOG_WARNING,
                      "[ffgl-obs] %s: a source of %ux%u passes through unfiltered (sizes run "
                      "from 1 to %u)",
                      Name(), width, height, kMaxSide);
             }
+            sizeNoted_ = true;
             obs_source_skip_video_filter(source_);
             return;
         }
