@@ -142,19 +142,20 @@ class Filter {
             return;
         }
         if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) {
-            // Once per filter: a media source is 0x0 until its first frame, every time.
-            if (!sizeNoted_ && (width == 0 || height == 0)) {
+            // Each once per filter: a media source is 0x0 until its first frame, every time.
+            const bool empty = width == 0 || height == 0;
+            if (empty && !emptyNoted_) {
                 blog(LOG_INFO,
                      "[ffgl-obs] %s: the source has no picture yet (%ux%u); it is shown "
                      "unfiltered until it has one",
                      Name(), width, height);
-            } else if (!sizeNoted_) {
+            } else if (!empty && !sizeNoted_) {
                 blog(LOG_WARNING,
                      "[ffgl-obs] %s: a source of %ux%u passes through unfiltered (sizes run "
                      "from 1 to %u)",
                      Name(), width, height, kMaxSide);
             }
-            sizeNoted_ = true;
+            (empty ? emptyNoted_ : sizeNoted_) = true;
             obs_source_skip_video_filter(source_);
             return;
         }
@@ -429,6 +430,7 @@ class Filter {
     uint32_t capturedWidth_ = 0;
     uint32_t capturedHeight_ = 0;
     bool sizeNoted_ = false;
+    bool emptyNoted_ = false;
     uint64_t lastShownSerial_ = 0;
     std::atomic<uint64_t> delayTotal_{0};
     std::atomic<uint64_t> delayMax_{0};
