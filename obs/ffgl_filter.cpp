@@ -194,24 +194,21 @@ class Filter {
         for (size_t i = 0; i < parameters.size(); ++i) {
             const ffglhost::ParameterReport& p = parameters[i];
             const std::string key = SettingKey(p);
-            obs_property_t* property = nullptr;
             if (p.isText) {
-                property = obs_properties_add_text(properties, key.c_str(), p.name.c_str(),
-                                                   OBS_TEXT_DEFAULT);
+                obs_properties_add_text(properties, key.c_str(), p.name.c_str(), OBS_TEXT_DEFAULT);
             } else if (IsSwitch(p)) {
-                property = obs_properties_add_bool(properties, key.c_str(), p.name.c_str());
+                obs_properties_add_bool(properties, key.c_str(), p.name.c_str());
             } else {
                 const double span = static_cast<double>(High(p)) - Low(p);
-                property =
+                obs_property_t* slider =
                     obs_properties_add_float_slider(properties, key.c_str(), p.name.c_str(), Low(p),
                                                     High(p), span > 0.0 ? span / 1000.0 : 0.001);
                 std::string tip = "From " + Number(Low(p)) + " to " + Number(High(p));
                 if (!displays[i].empty()) {
                     tip += "; the plug-in shows it as " + displays[i];
                 }
-                obs_property_set_long_description(property, tip.c_str());
+                obs_property_set_long_description(slider, tip.c_str());
             }
-            (void)property;
         }
         const std::string status = Status();
         obs_property_t* info =
@@ -389,17 +386,19 @@ class Filter {
             return;
         }
         blog(LOG_INFO,
-             "[ffgl-obs] %s: %llu frames sent, %llu dropped, %llu drawn; shown %.2f frames "
-             "after capture (at most %llu); staging %.3f ms, transport %.3f ms, plug-in worker "
-             "%.3f ms a frame",
+             "[ffgl-obs] %s: %llu frames sent, %llu dropped, %llu drawn by the plug-in, %llu "
+             "uploaded; shown %.2f frames after capture (at most %llu); staging %.3f ms, "
+             "transport %.3f ms, plug-in worker %.3f ms a frame",
              Name(), static_cast<unsigned long long>(sent),
              static_cast<unsigned long long>(stats.dropped.load()),
+             static_cast<unsigned long long>(stats.drawn.load()),
              static_cast<unsigned long long>(received),
              static_cast<double>(delayTotal_) / static_cast<double>(shown),
              static_cast<unsigned long long>(delayMax_),
              static_cast<double>(stats.stageNs) * 1e-6 / static_cast<double>(sent),
              static_cast<double>(stats.copyNs) * 1e-6 / static_cast<double>(sent),
-             static_cast<double>(stats.workerNs) * 1e-6 / static_cast<double>(received));
+             static_cast<double>(stats.workerNs) * 1e-6 /
+                 static_cast<double>(std::max<uint64_t>(stats.drawn, 1)));
     }
 
     obs_source_t* source_;

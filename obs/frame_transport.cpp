@@ -148,6 +148,7 @@ bool StagedCopyTransport::Take(ffglhost::WorkerFrame& frame, std::chrono::millis
 }
 
 void StagedCopyTransport::Done() {
+    ++stats_.drawn;
     std::lock_guard<std::mutex> lock(mutex_);
     std::swap(workResult_, result_);
     hasResult_ = true;

@@ -35,6 +35,7 @@ struct FrameStamp {
 struct TransportStats {
     std::atomic<uint64_t> sent{0};      // frames read back and offered to the worker
     std::atomic<uint64_t> dropped{0};   // offered frames replaced before the worker took them
+    std::atomic<uint64_t> drawn{0};     // frames the worker drew
     std::atomic<uint64_t> received{0};  // results uploaded
     std::atomic<uint64_t> stageNs{0};   // render thread: queueing the copies to staging
     std::atomic<uint64_t> copyNs{0};    // render thread: mapping, copying and uploading
