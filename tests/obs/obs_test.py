@@ -11,7 +11,15 @@ obs_test.py CASE, with the built files named by the environment (tests/obs/CMake
   shot OUT the OBS window with the flare and the filter's properties, into OUT (PNG)
 """
 import atexit, base64, json, os, shutil, signal, socket, subprocess, sys, tempfile, time
-import websocket
+
+if not os.path.exists("/usr/bin/obs"):
+    print("SKIP: obs is not installed (Debian: obs-studio)")
+    sys.exit(77)
+try:
+    import websocket
+except ImportError:
+    print("SKIP: no websocket module for /usr/bin/python3 (Debian: python3-websocket)")
+    sys.exit(77)
 
 ENV = os.environ
 WORK = tempfile.mkdtemp(prefix="ffgl-obs-")
@@ -293,9 +301,6 @@ def case_shot():
 
 
 def main():
-    if not os.path.exists("/usr/bin/obs"):
-        print("SKIP: obs is not installed (Debian: obs-studio)")
-        sys.exit(77)
     os.makedirs(WORK + "/plugins")
     for path in (ENV["QUELLIX"], ENV["HOSTILE"], ENV["NO_ENTRY"]):
         os.symlink(path, WORK + "/plugins/" + os.path.basename(path))
