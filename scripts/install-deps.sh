@@ -16,6 +16,7 @@ packages=(
   gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   libglfw3-dev libimgui-dev liblo-dev liblo-tools xdotool imagemagick xvfb xauth
   nlohmann-json3-dev
+  obs-studio libobs-dev python3-websocket
 )
 if [ "${1:-}" = windows ]; then
   packages+=(g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth googletest)

@@ -3,7 +3,8 @@
 #   quellix-shine-VERSION-linux-x86_64.tar.gz   an install tree: lib/ffgl/Quellix.so, the
 #                                               frei0r bridge lib/frei0r-1/quellix_shine.so
 #                                               with libexec/ffgl-host/ffgl-worker, the
-#                                               editors' descriptions under share/, INSTALL,
+#                                               editors' descriptions under share/, the OBS
+#                                               module's per-user folder ffgl-obs/, INSTALL,
 #                                               LICENSE, LICENSE-frei0r-bridge (GPL-2+)
 #   quellix-shine-VERSION-windows-x64.zip       Quellix.dll, INSTALL.txt, LICENSE.txt
 #   quellix-shine_VERSION_amd64.deb             everything `cmake --install` puts under /usr
@@ -17,7 +18,7 @@ version="$(sed -n 's/^project(QuellixShine VERSION \([0-9.]*\).*/\1/p' CMakeList
 scripts/install-deps.sh windows
 scripts/install-deps.sh package
 cmake --preset ci
-cmake --build --preset ci -j"$(nproc)" --target Quellix quellix_shine ffgl-worker
+cmake --build --preset ci -j"$(nproc)" --target Quellix quellix_shine ffgl-worker ffgl-obs
 scripts/build-windows.sh --no-tests
 
 stage="$(mktemp -d)"
@@ -34,7 +35,7 @@ install_module() {
 # Linux: the install tree of the module and the bridge, so that the bridge finds
 # ../ffgl/Quellix.so and ../../libexec/ffgl-host/ffgl-worker beside itself.
 linux="quellix-shine-$version-linux-x86_64"
-for component in module bridge; do
+for component in module bridge obs; do
   cmake --install build/ci --component "$component" --strip --prefix "$stage/$linux"
 done
 cp frei0r/LICENSE "$stage/$linux/LICENSE-frei0r-bridge"

@@ -4,12 +4,17 @@
 #   scripts that run ldconfig, but this package's shared objects are plug-ins that the
 #   dynamic linker never looks up; without a postrm, apt-get remove leaves no trace (a
 #   postrm keeps a package in dpkg's list until it is purged);
-# - binaries without the compilers' .comment notes, as dh_strip leaves them.
+# - binaries without the compilers' .comment notes, as dh_strip leaves them;
+# - no dependency on libobs0: only OBS Studio loads the ffgl-obs module, and OBS brings
+#   its library (the package suggests obs-studio).
 foreach(deb IN LISTS CPACK_PACKAGE_FILES)
   set(tree "${deb}.tree")
   file(REMOVE_RECURSE "${tree}")
   execute_process(COMMAND dpkg-deb -R "${deb}" "${tree}" COMMAND_ERROR_IS_FATAL ANY)
   file(REMOVE "${tree}/DEBIAN/postinst" "${tree}/DEBIAN/postrm")
+  file(READ "${tree}/DEBIAN/control" control)
+  string(REGEX REPLACE ", libobs0 \\([^)]*\\)|libobs0 \\([^)]*\\), " "" control "${control}")
+  file(WRITE "${tree}/DEBIAN/control" "${control}")
   file(GLOB_RECURSE files LIST_DIRECTORIES false RELATIVE "${tree}" "${tree}/usr/*")
   list(SORT files)
   set(md5sums "")

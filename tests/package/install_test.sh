@@ -77,6 +77,14 @@ if [ -d frei0r ]; then
   )
 fi
 
+# The OBS module and its data, where Debian's OBS looks for them.
+if [ -d obs ]; then
+  for path in /usr/lib/x86_64-linux-gnu/obs-plugins/ffgl-obs.so \
+    /usr/share/obs/obs-plugins/ffgl-obs/locale/en-US.ini; do
+    grep -qx "$path" "$work/files" || fail "the package has no $path"
+  done
+fi
+
 # Removal: nothing of the package stays behind.
 touch "$work/own-files" "$work/own-dirs"
 while read -r path; do

@@ -280,7 +280,11 @@ void WorkerClient::EnsureStarted() {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_adddup2(&actions, 2, 1);  // until the worker forwards it
+    const int errors = options_.errorFd >= 0 ? options_.errorFd : 2;
+    posix_spawn_file_actions_adddup2(&actions, errors, 1);  // until the worker forwards it
+    if (errors != 2) {
+        posix_spawn_file_actions_adddup2(&actions, errors, 2);
+    }
     posix_spawn_file_actions_adddup2(&actions, theirs.Get(), kWorkerSocketFd);
     posix_spawn_file_actions_adddup2(&actions, connection->memory.Get(), kWorkerMemoryFd);
     posix_spawn_file_actions_addclosefrom_np(&actions, kWorkerMemoryFd + 1);

@@ -67,6 +67,9 @@ struct WorkerOptions {
     // `quiet` drops them.
     std::string logPrefix = "[plugin] ";
     bool quiet = false;
+    // Where those lines go instead of standard error: a descriptor of the front end's
+    // (the worker gets a copy as its standard error), or -1.
+    int errorFd = -1;
 };
 
 // One frame to draw.
