@@ -82,14 +82,13 @@ class Filter {
     ~Filter() {
         stopping_ = true;
         transport_->Wake();
-        // A plug-in call in flight (a hang) is cut short by ending its worker process.
+        // A plug-in call in flight (a hang) is cut short by cancelling it.
         const auto deadline = std::chrono::steady_clock::now() + kStopGrace;
         while (busy_ && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
         }
-        const pid_t pid = workerPid_;
-        if (busy_ && pid > 0) {
-            kill(pid, SIGKILL);
+        if (busy_) {
+            client_.Cancel();  // loading or drawing: the worker ends at once
         }
         thread_.join();
         LogSummary();
@@ -318,10 +317,7 @@ class Filter {
                     client_.Load(kind_.entry.path);
                 }
                 const bool changed = SendValues();
-                // Known to the destructor only for the call: a stale pid could be reused.
-                workerPid_ = client_.Running() ? client_.WorkerPid() : -1;
                 client_.Render(frame);
-                workerPid_ = -1;
                 transport_->Stats().workerNs +=
                     static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::nanoseconds>(
                                               std::chrono::steady_clock::now() - start)
@@ -334,7 +330,6 @@ class Filter {
                     displays_.resize(values_.size());
                 }
             } catch (const std::exception& error) {
-                workerPid_ = -1;
                 Fail(error.what());
             }
             busy_ = false;
@@ -418,7 +413,6 @@ class Filter {
     std::atomic<bool> restartRequested_{false};
     std::atomic<bool> stopping_{false};
     std::atomic<bool> busy_{false};
-    std::atomic<pid_t> workerPid_{-1};
 
     // Render thread.
     uint64_t lastFrameNs_ = 0;
