@@ -58,6 +58,15 @@ std::string FormatNumber(double value) {
     return text;
 }
 
+// Whole numbers as integers ("0", not "0.0"), others with the nine digits that read back
+// as the same float.
+Json Number(float value) {
+    if (std::nearbyint(value) == value && std::fabs(value) < 1e9f) {
+        return Json(static_cast<int64_t>(value));
+    }
+    return Json(std::stod(FormatNumber(value)));
+}
+
 ParameterSetting CheckedSetting(const ParameterReport& parameter, const Json& value) {
     ParameterSetting setting;
     setting.index = parameter.index;
@@ -134,9 +143,7 @@ std::vector<ParameterSetting> ReadPreset(const std::string& path, const PluginRe
 std::string PresetText(const PluginReport& report, const std::vector<ParameterSetting>& values) {
     Json preset = {{"plugin", report.id}, {"name", report.name}, {"values", Json::object()}};
     for (const ParameterSetting& value : values) {
-        // Floats as the shortest decimal that reads back as the same float.
-        preset["values"][value.name] =
-            value.isText ? Json(value.text) : Json(std::stod(FormatNumber(value.value)));
+        preset["values"][value.name] = value.isText ? Json(value.text) : Number(value.value);
     }
     return preset.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
