@@ -30,6 +30,7 @@
 #include "lib/plugin/plugin_report.h"
 #include "lib/worker/stdout_lines.h"
 #include "lib/worker/worker_protocol.h"
+#include "worker/step_timeline.h"
 
 using namespace ffglhost;
 
@@ -39,11 +40,6 @@ namespace {
 constexpr uint32_t kOk = 0;
 constexpr uint32_t kFailed = 1;
 constexpr uint32_t kNoContext = 2;
-
-// Frames a plug-in's own clock may be wound forward by in one request: Quellix Shine
-// takes about 0.16 ms for each on llvmpipe, so at most some 1.6 s (6.7 minutes of 25 fps
-// video). Farther jumps go on from where the clock is.
-constexpr int64_t kMaxCatchUp = 10000;
 
 // Failures that the front end reports as "cannot start".
 class ContextError : public HostError {
@@ -68,8 +64,27 @@ struct Drawing {
     uint32_t height = 0;
     std::unique_ptr<Texture> input;
     std::unique_ptr<RenderTarget> target;
-    std::unique_ptr<PluginInstance> instance;
-    int64_t framesDrawn = 0;  // since the instance was made
+    std::unique_ptr<StepTimeline> timeline;  // the instances, each with its clock
+    PluginInstance* instance = nullptr;      // the one that draws the next frame
+};
+
+// An instance in the timeline; its unseen frames are clipped to one pixel of the
+// drawing's target.
+class PluginClock : public StepTimeline::Clock {
+  public:
+    PluginClock(std::unique_ptr<PluginInstance> instance, const Drawing& drawing)
+        : instance_(std::move(instance)), drawing_(drawing) {}
+    void StepUnseen() override {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(0, 0, 1, 1);
+        instance_->Process(*drawing_.input, *drawing_.target);
+        glDisable(GL_SCISSOR_TEST);
+    }
+    PluginInstance& Instance() { return *instance_; }
+
+  private:
+    std::unique_ptr<PluginInstance> instance_;
+    const Drawing& drawing_;
 };
 
 class Worker {
@@ -183,12 +198,12 @@ class Worker {
                 values_.push_back(change);
             }
             if (drawing_.instance != nullptr) {
-                Send(change);
+                Send(*drawing_.instance, change);
             }
         }
     }
 
-    void Send(const ParameterChange& change) {
+    void Send(PluginInstance& instance, const ParameterChange& change) {
         ParameterSetting setting;
         setting.index = change.index;
         setting.isText = change.isText;
@@ -199,7 +214,7 @@ class Worker {
                 setting.name = parameter.name;
             }
         }
-        drawing_.instance->Set(setting);
+        instance.Set(setting);
     }
 
     // The GL objects and the instance for frames of this size; a new instance gets every
@@ -212,11 +227,27 @@ class Worker {
         drawing_ = Drawing();
         drawing_.input = std::make_unique<Texture>(width, height, nullptr);
         drawing_.target = std::make_unique<RenderTarget>(width, height);
-        drawing_.instance = std::make_unique<PluginInstance>(*plugin_, width, height);
         drawing_.width = width;
         drawing_.height = height;
-        for (const ParameterChange& change : values_) {
-            Send(change);
+        drawing_.timeline = std::make_unique<StepTimeline>([this, width, height] {
+            auto instance = std::make_unique<PluginInstance>(*plugin_, width, height);
+            for (const ParameterChange& change : values_) {
+                Send(*instance, change);
+            }
+            return std::make_unique<PluginClock>(std::move(instance), drawing_);
+        });
+        Reach(0);
+    }
+
+    // Makes the instance whose next frame is `step` the one that draws.
+    void Reach(int64_t step) {
+        bool switched = false;
+        auto& clock = static_cast<PluginClock&>(drawing_.timeline->Reach(step, &switched));
+        drawing_.instance = &clock.Instance();
+        if (switched) {
+            for (const ParameterChange& change : values_) {
+                Send(*drawing_.instance, change);
+            }
         }
     }
 
@@ -240,15 +271,6 @@ class Worker {
         return frames_ + kCallPageBytes;
     }
 
-    // Draws a frame nobody sees, clipped to one pixel: it only moves the plug-in's clock.
-    void DrawUnseen() {
-        glEnable(GL_SCISSOR_TEST);
-        glScissor(0, 0, 1, 1);
-        drawing_.instance->Process(*drawing_.input, *drawing_.target);
-        glDisable(GL_SCISSOR_TEST);
-        ++drawing_.framesDrawn;
-    }
-
     void Render(MessageReader& reader) {
         const uint32_t width = reader.U32();
         const uint32_t height = reader.U32();
@@ -265,26 +287,13 @@ class Worker {
         uint8_t* frames = MapFrames(width, height);
         ApplyChanges(changes);
         Prepare(width, height);
-        if (frameIndex >= 0 && frameIndex < drawing_.framesDrawn) {
-            drawing_.instance.reset();  // back in time: a fresh clock
-            drawing_.instance = std::make_unique<PluginInstance>(*plugin_, width, height);
-            drawing_.framesDrawn = 0;
-            for (const ParameterChange& change : values_) {
-                Send(change);
-            }
-        }
-        if (frameIndex >= 0 && frameIndex - drawing_.framesDrawn > kMaxCatchUp) {
-            drawing_.framesDrawn = frameIndex;
-        }
-        while (frameIndex >= 0 && drawing_.framesDrawn < frameIndex) {
-            DrawUnseen();
-        }
+        Reach(frameIndex >= 0 ? frameIndex : drawing_.timeline->Next());
         if (hasInput) {
             drawing_.input->Upload(frames);
         }
         drawing_.instance->SetTime(seconds);
         drawing_.instance->Process(*drawing_.input, *drawing_.target);
-        ++drawing_.framesDrawn;
+        drawing_.timeline->Drew();
         glBindFramebuffer(GL_READ_FRAMEBUFFER, drawing_.target->Framebuffer());
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height), GL_RGBA,

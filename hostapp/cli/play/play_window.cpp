@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <deque>
 
@@ -252,7 +253,8 @@ class Player {
 
   private:
     void Changed() { ++version_; }
-    int64_t FrameIndex() const { return static_cast<int64_t>(clockSeconds_ * kPlayFrameRate); }
+    // The frame at t seconds is step round(60 t), as in the frei0r bridge.
+    int64_t FrameIndex() const { return std::llround(clockSeconds_ * kPlayFrameRate); }
 
     void Say(const std::string& message) {
         status_ = message;

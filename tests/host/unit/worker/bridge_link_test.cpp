@@ -13,7 +13,7 @@ TEST(BridgeLink, RoundTripsFillsTheBlockAndRefusesWhatCannotBeStored) {
     EXPECT_EQ(link.plugin, "/a b/P.so");
     EXPECT_EQ(link.worker, "../w/ffgl-worker");
     EXPECT_THROW(ffglhost::FormatBridgeLink({"/a\nworker=/evil", "w"}), ffglhost::HostError);
-    EXPECT_THROW(ffglhost::FormatBridgeLink({std::string(8200, 'p'), "w"}), ffglhost::HostError);
+    EXPECT_THROW(ffglhost::FormatBridgeLink({std::string(70000, 'p'), "w"}), ffglhost::HostError);
 }
 
 TEST(BridgeLink, NamesModulesLowercaseWithUnderscores) {
