@@ -413,7 +413,7 @@ void f0r_deinit() {
 void f0r_get_plugin_info(f0r_plugin_info_t* info) {
     const Description& d = Get();
     info->name = d.name.c_str();
-    info->author = "FFGL plug-in via ffgl-host";
+    info->author = d.report.about.empty() ? "FFGL plug-in via ffgl-host" : d.report.about.c_str();
     info->plugin_type =
         d.report.type == kFfglSource ? F0R_PLUGIN_TYPE_SOURCE : F0R_PLUGIN_TYPE_FILTER;
     info->color_model = F0R_COLOR_MODEL_RGBA8888;
