@@ -13,12 +13,34 @@ MELT_PARAMS=("Flare X=0.25" "Flare Y=0.8" "Intensity=1" "Size=0.4" "Auto Move=0"
 FF=(ffmpeg -v error -nostdin -y)
 fail() { echo "FAIL: $*" >&2; exit 1; }
 raw() { "${FF[@]}" -i "$1" -f rawvideo -pix_fmt rgba "$2"; }
-# ref NAME INPUT FRAMES [ffgl-host options]: the host's own frames as raw RGBA.
+# only_line FILE PATTERN: FILE has exactly one line of the module, and it matches.
+only_line() {
+  [ "$(grep -c "^$3: " "$1")" = 1 ] || fail "not one line in $1: $(cat "$1")"
+  grep -q "$2" "$1" || fail "no '$2' in $1: $(cat "$1")"
+  echo "    $(grep "^$3: " "$1")"
+}
+# step RATE K: the plug-in's step for frame K of a RATE fps clip, round(60 K / RATE).
+step() { echo $(((120 * $2 + $1) / (2 * $1))); }
+# ref NAME SOURCE FRAMES [RATE [FIRST [ffgl-host options]]]: frames FIRST.. of a RATE fps
+# (25) clip as ffgl-host draws them, raw RGBA. The host draws a 60 fps clip, one step a
+# frame, holding SOURCE (a picture, or a folder of frames numbered from 0) frame k at step
+# round(60 k / RATE); the frames at those steps are kept.
 ref() {
-  local name=$1 input=$2 frames=$3; shift 3
-  rm -rf "ref_$name"
-  "$FFGL_HOST" render "$QUELLIX" --input "$input" -n "$frames" --out "ref_$name" -q "$@" >/dev/null
-  raw "ref_$name/frame_%04d.png" "ref_$name.rgba"
+  local name=$1 source=$2 frames=$3 rate=${4:-25} first=${5:-0} s k=0 picture
+  shift $(($# < 5 ? $# : 5))
+  local last; last=$(step "$rate" $((first + frames - 1)))
+  rm -rf "seq_$name" "ref_$name" && mkdir "seq_$name"
+  for ((s = 0; s <= last; s++)); do
+    while [ "$(step "$rate" $((k + 1)))" -le $s ]; do k=$((k + 1)); done
+    picture=$source; [ -d "$source" ] && picture=$source/$(printf %04d $((k % N))).png
+    ln -s "$WORK/$picture" "seq_$name/$(printf %06d $s).png"
+  done
+  "${FF[@]}" -framerate 60 -i "seq_$name/%06d.png" -c:v png "seq_$name.mkv"
+  "$FFGL_HOST" render "$QUELLIX" --input "seq_$name.mkv" -n $((last + 1)) --out "ref_$name" \
+    -q "$@" >/dev/null
+  for ((k = first; k < first + frames; k++)); do
+    raw "ref_$name/frame_$(printf %04d "$(step "$rate" $k)").png" -
+  done >"ref_$name.rgba"
 }
 same() {
   local result
@@ -66,7 +88,7 @@ case "$1" in
     raw clip.mkv in_clip.rgba
     for plugin in "$QUELLIX" "$HOSTILE"; do "$FFGL_HOST" frei0r "$plugin" --out mods; done
     ref pic pic.png $N
-    ref clip clip.mkv $N "${PARAMS_SET[@]}" ;;
+    ref clip clip $N 25 0 "${PARAMS_SET[@]}" ;;
   ffmpeg_picture)  # through a pipe, as `ffmpeg ... - | next` runs
     "${FF[@]}" -loop 1 -i pic.png -frames:v $N -vf format=rgba,frei0r=quellix_shine \
       -f rawvideo -pix_fmt rgba - | cat >ff_pic.rgba
@@ -76,7 +98,7 @@ case "$1" in
       -pix_fmt rgba ff_clip.rgba
     same ref_clip.rgba ff_clip.rgba "ffmpeg, clip"; visible in_clip.rgba ff_clip.rgba ;;
   ffmpeg_clamped)  # values beyond 0..1 are clamped
-    ref clamp pic.png 2 --set "Flare X=1" --set "Flare Y=0"
+    ref clamp pic.png 2 25 0 --set "Flare X=1" --set "Flare Y=0"
     "${FF[@]}" -loop 1 -i pic.png -frames:v 2 -vf "format=rgba,frei0r=quellix_shine:5|-3" \
       -f rawvideo -pix_fmt rgba ff_clamp.rgba
     same ref_clamp.rgba ff_clamp.rgba "ffmpeg, values clamped" ;;
@@ -131,20 +153,28 @@ case "$1" in
     mkdir -p moved moved_mods && cp "$HOSTILE" moved/hostile_copy.so
     "$FFGL_HOST" frei0r moved/hostile_copy.so --out moved_mods >/dev/null
     rm moved/hostile_copy.so
+    # Each passes every frame through unchanged and says why once.
     for state in missing not_a_plugin; do
-      ! FREI0R_PATH="$WORK/moved_mods" "${FF[@]}" -i pic.png -vf format=rgba,frei0r=hostile \
-        -f null - 2>"err_$state" || fail "ffmpeg accepted a $state plug-in"
-      echo "$state: $(grep '^hostile: ' "err_$state")"
-      grep -q '^hostile: cannot use the FFGL plug-in .*hostile_copy.so: ' "err_$state" || fail "no reason"
+      FREI0R_PATH="$WORK/moved_mods" "${FF[@]}" -loop 1 -i pic.png -frames:v 4 \
+        -vf format=rgba,frei0r=hostile -f rawvideo -pix_fmt rgba "out_$state.rgba" 2>"err_$state"
+      echo "$state:"; only_line "err_$state" 'hostile_copy.so.*frames pass through unchanged' hostile
+      same in4.rgba "out_$state.rgba" "$state plug-in, passed through"
       cp "$NO_ENTRY" moved/hostile_copy.so
     done
-    ! "${FF[@]}" -f lavfi -i color=size=16400x16 -frames:v 1 \
-      -vf format=rgba,frei0r=quellix_shine -f null - 2>err_size || fail "accepted 16400x16"
-    grep -q 'quellix_shine: a frame of 16400x16 cannot be drawn' err_size || fail "size"
-    __EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent "${FF[@]}" -loop 1 -i pic.png -frames:v 2 \
+    # melt too, where a null instance used to leave its output unwritten
+    rm moved/hostile_copy.so
+    FREI0R_PATH="$WORK/moved_mods" melt -quiet -profile "$WORK/profile" pic.png out=3 \
+      -attach frei0r.hostile -consumer avformat:melt_moved.rgba f=rawvideo vcodec=rawvideo \
+      pix_fmt=rgba an=1 2>err_melt_moved
+    only_line err_melt_moved 'moved or removed' hostile
+    same in4.rgba melt_moved.rgba "melt, plug-in moved away, passed through"
+    "${FF[@]}" -f lavfi -i color=size=16400x16 -frames:v 1 -vf format=rgba,frei0r=quellix_shine \
+      -f null - 2>err_size
+    only_line err_size 'a frame of 16400x16 cannot be drawn' quellix_shine
+    __EGL_VENDOR_LIBRARY_FILENAMES=/nonexistent "${FF[@]}" -loop 1 -i pic.png -frames:v 4 \
       -vf format=rgba,frei0r=quellix_shine -f rawvideo -pix_fmt rgba no_gl.rgba 2>err_gl
-    echo "no GL: $(grep '^quellix_shine: ' err_gl | head -1)"
-    grep -q 'quellix_shine: .*OpenGL' err_gl || fail "no word on the missing GL" ;;
+    echo "no GL:"; only_line err_gl 'OpenGL.*pass through unchanged' quellix_shine
+    same in4.rgba no_gl.rgba "no GL, passed through" ;;
   install)  # the installed layout, found relative to the bridge's own file
     rm -rf prefix && cmake --install "$BUILD_DIR" --prefix "$WORK/prefix" >/dev/null
     for f in lib/ffgl/Quellix.so lib/frei0r-1/quellix_shine.so libexec/ffgl-host/ffgl-worker \
