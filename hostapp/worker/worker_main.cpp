@@ -30,6 +30,7 @@
 #include "lib/plugin/plugin_report.h"
 #include "lib/worker/stdout_lines.h"
 #include "lib/worker/worker_protocol.h"
+#include "worker/frame_memo.h"
 #include "worker/step_timeline.h"
 
 using namespace ffglhost;
@@ -287,7 +288,21 @@ class Worker {
         uint8_t* frames = MapFrames(width, height);
         ApplyChanges(changes);
         Prepare(width, height);
-        Reach(frameIndex >= 0 ? frameIndex : drawing_.timeline->Next());
+        FrameKey key;
+        key.step = frameIndex >= 0 ? frameIndex : drawing_.timeline->Next();
+        key.width = width;
+        key.height = height;
+        key.hasInput = hasInput;
+        key.values = std::to_string(seconds) + '\0';
+        for (const ParameterChange& value : values_) {
+            key.values += std::to_string(value.index) + (value.isText ? "t" : "f") +
+                          std::to_string(value.value) + value.text + '\0';
+        }
+        uint8_t* output = frames + FrameBytes(width, height);
+        if (memo_.Recall(key, frames, output)) {
+            return;
+        }
+        Reach(key.step);
         if (hasInput) {
             drawing_.input->Upload(frames);
         }
@@ -297,8 +312,9 @@ class Worker {
         glBindFramebuffer(GL_READ_FRAMEBUFFER, drawing_.target->Framebuffer());
         glPixelStorei(GL_PACK_ALIGNMENT, 1);
         glReadPixels(0, 0, static_cast<GLsizei>(width), static_cast<GLsizei>(height), GL_RGBA,
-                     GL_UNSIGNED_BYTE, frames + FrameBytes(width, height));
+                     GL_UNSIGNED_BYTE, output);
         glBindFramebuffer(GL_READ_FRAMEBUFFER, 0);
+        memo_.Remember(std::move(key), frames, output);
     }
 
     void Displays(MessageReader& reader, MessageWriter& body) {
@@ -323,6 +339,7 @@ class Worker {
     PluginReport report_;
     std::unique_ptr<GlContext> context_;
     Drawing drawing_;
+    FrameMemo memo_;
     std::vector<ParameterChange> values_;
     uint8_t* frames_ = nullptr;
     size_t mappedBytes_ = 0;

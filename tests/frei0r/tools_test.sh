@@ -58,6 +58,31 @@ melt_run() {  # melt_run OUT INPUT FRAMES [filter properties] [-- consumer prope
     -consumer "avformat:$out" f=rawvideo vcodec=rawvideo pix_fmt=rgba an=1 "${consumer[@]}" \
     2> >(grep -v -e LADSPA -e '^$' >&2)
 }
+# project FILE RATE ENTRIES [filter properties]: an MLT project at RATE fps of a still
+# picture 20000 frames long (small.png, 160x120) with the flare on it, played as the
+# playlist ENTRIES ("IN-OUT" each).
+project() {
+  local file=$1 rate=$2 entries=$3 e p; shift 3
+  { echo "<mlt><profile width=\"160\" height=\"120\" frame_rate_num=\"$rate\" frame_rate_den=\"1\""
+    echo " progressive=\"1\" sample_aspect_num=\"1\" sample_aspect_den=\"1\" display_aspect_num=\"4\""
+    echo " display_aspect_den=\"3\" colorspace=\"601\"/><producer id=\"pic\" in=\"0\" out=\"19999\">"
+    echo "<property name=\"resource\">small.png</property><property name=\"length\">20000</property>"
+    echo "<filter><property name=\"mlt_service\">frei0r.quellix_shine</property>"
+    for p in "$@"; do echo "<property name=\"${p%%=*}\">${p#*=}</property>"; done
+    echo "</filter></producer><playlist id=\"main\">"
+    for e in $entries; do echo "<entry producer=\"pic\" in=\"${e%-*}\" out=\"${e#*-}\"/>"; done
+    echo "</playlist><tractor><track producer=\"main\"/></tractor></mlt>"; } >"$file"
+}
+melt_xml() {  # melt_xml PROJECT OUT: the project's frames as raw RGBA
+  melt -quiet "$1" -consumer "avformat:$2" f=rawvideo vcodec=rawvideo pix_fmt=rgba an=1 \
+    2> >(grep -v -e LADSPA -e '^$' >&2)
+}
+# cut FILE OUT K...: frames K... of a raw 160x120 RGBA file
+cut() {
+  local file=$1 out=$2 k; shift 2
+  for k in "$@"; do dd if="$file" bs=76800 skip="$k" count=1 status=none; done >"$out"
+}
+seconds() { local start=$EPOCHREALTIME; "$@"; echo "$EPOCHREALTIME - $start" | bc; }
 gst_picture() { echo "filesrc location=pic.png ! pngdec ! imagefreeze num-buffers=$N"; }
 gst_clip() { echo "multifilesrc location=clip/%04d.png stop-index=$((N - 1)) caps=image/png,framerate=25/1 ! pngdec"; }
 gst_run() {  # gst_run OUT SOURCE [element properties]
@@ -124,6 +149,42 @@ case "$1" in
     melt -quiet project.mlt -consumer avformat:melt_project.rgba f=rawvideo vcodec=rawvideo \
       pix_fmt=rgba an=1 2> >(grep -v -e LADSPA -e '^$' >&2)
     same ref_clip.rgba melt_project.rgba "melt, MLT XML project" ;;
+  melt_time)  # a frame's look is set by its time alone
+    "${FF[@]}" -i pic.png -vf scale=160:120 small.png
+    project whole.mlt 25 0-507 && melt_xml whole.mlt whole.rgba
+    project part.mlt 25 500-507 && melt_xml part.mlt part.rgba
+    cut whole.rgba whole_500.rgba {500..507}
+    same whole_500.rgba part.rgba "frames 500 to 507 alone and in the whole render"
+    project seek.mlt 25 "0-3 300-300" && melt_xml seek.mlt seek.rgba
+    cut whole.rgba whole_seek.rgba 0 1 2 3 300
+    same whole_seek.rgba seek.rgba "frames 0 to 3, then 300 after a seek"
+    project fast.mlt 50 0-14 && melt_xml fast.mlt fast.rgba
+    cut fast.rgba fast_even.rgba 0 2 4 6 8 10 12 14
+    cut whole.rgba whole_8.rgba {0..7}
+    same whole_8.rgba fast_even.rgba "25 fps frames 0 to 7 and 50 fps frames 0 to 14 by two"
+    ref small small.png 1 25 500
+    cut whole.rgba whole_one.rgba 500
+    same ref_small.rgba whole_one.rgba "melt's frame 500 and ffgl-host's at 20 s"
+    # frames 15000, 14999, 14998 (10 minutes in) cost no more than the same forward
+    project back.mlt 25 "15000-15000 14999-14999 14998-14998"
+    project ahead.mlt 25 "14998-14998 14999-14999 15000-15000"
+    # the faster of two runs each, as other work on the machine slows either
+    ahead=$(seconds melt_xml ahead.mlt ahead.rgba) back=$(seconds melt_xml back.mlt back.rgba)
+    ahead=$(echo "a = $(seconds melt_xml ahead.mlt ahead.rgba); if (a < $ahead) a else $ahead" | bc)
+    back=$(echo "b = $(seconds melt_xml back.mlt back.rgba); if (b < $back) b else $back" | bc)
+    echo "frames 14998 to 15000: forward $ahead s, backward $back s"
+    cut back.rgba back_reversed.rgba 2 1 0
+    same ahead.rgba back_reversed.rgba "frames 14998 to 15000 backward and forward"
+    [ "$(echo "$back <= 1.2 * $ahead + 0.2" | bc)" = 1 ] || fail "backward took $back s" ;;
+  melt_keyframes)  # keyframes by the parameter's name and by its index
+    "${FF[@]}" -i pic.png -vf scale=160:120 small.png
+    project by_name.mlt 25 0-7 "Flare X=0=0.2;7=0.8" && melt_xml by_name.mlt by_name.rgba
+    project by_index.mlt 25 0-7 "0=0=0.2;7=0.8" && melt_xml by_index.mlt by_index.rgba
+    same by_name.rgba by_index.rgba "keyframes by name and by index"
+    ref first small.png 1 25 0 --set "Flare X=0.2"
+    ref last small.png 1 25 7 --set "Flare X=0.8"
+    cut by_name.rgba ends.rgba 0 7 && cat ref_first.rgba ref_last.rgba >ref_ends.rgba
+    same ref_ends.rgba ends.rgba "keyframed frames 0 and 7" ;;
   gst_picture)
     gst_run gst_pic.rgba "$(gst_picture)"
     same ref_pic.rgba gst_pic.rgba "gst-launch-1.0, picture" ;;
