@@ -236,6 +236,27 @@ case "$1" in
       -vf format=rgba,frei0r=quellix_shine -f rawvideo -pix_fmt rgba no_gl.rgba 2>err_gl
     echo "no GL:"; only_line err_gl 'OpenGL.*pass through unchanged' quellix_shine
     same in4.rgba no_gl.rgba "no GL, passed through" ;;
+  described)  # the module describes its plug-in without starting anything
+    strace -f -qq -e trace=execve -o trace_melt melt -query filters >/dev/null 2>&1
+    strace -f -qq -e trace=execve -o trace_gst gst-inspect-1.0 frei0r-filter-quellix-shine \
+      >inspect_shine 2>&1
+    grep -q 'Intensity' inspect_shine || fail "gst-inspect-1.0 did not describe the plug-in"
+    for trace in trace_melt trace_gst; do
+      echo "$trace: $(grep -c 'execve(' "$trace") programs started"
+      ! grep 'execve(' "$trace" | grep -q ffgl-worker || fail "$trace: a worker was started"
+    done
+    # a plug-in changed since the module was written: said once, at the first frame
+    mkdir -p changed changed_mods && cp "$QUELLIX" changed/copy.so
+    "$FFGL_HOST" frei0r changed/copy.so --out changed_mods >/dev/null
+    touch -d 2020-01-01 changed/copy.so
+    FREI0R_PATH="$WORK/changed_mods" "${FF[@]}" -loop 1 -i pic.png -frames:v $N \
+      -vf format=rgba,frei0r=quellix_shine -f rawvideo -pix_fmt rgba changed.rgba 2>err_touched
+    only_line err_touched 'changed since .*modified .*2020-01-01.*description is the same' quellix_shine
+    same ref_pic.rgba changed.rgba "a plug-in touched since"
+    cp "$HOSTILE" changed/copy.so
+    FREI0R_PATH="$WORK/changed_mods" "${FF[@]}" -loop 1 -i pic.png -frames:v 2 \
+      -vf format=rgba,frei0r=quellix_shine -f null - 2>err_replaced
+    only_line err_replaced 'changed since .*size .*described again, named ' quellix_shine ;;
   install)  # the installed layout, found relative to the bridge's own file
     rm -rf prefix && cmake --install "$BUILD_DIR" --prefix "$WORK/prefix" >/dev/null
     for f in lib/ffgl/Quellix.so lib/frei0r-1/quellix_shine.so libexec/ffgl-host/ffgl-worker \

@@ -221,8 +221,9 @@ std::string DescribeChanges(const PluginReport& before, const PluginReport& now)
         }
     }
     if (before.parameters.size() != now.parameters.size()) {
-        changes.push_back(std::to_string(now.parameters.size()) + " parameters (was " +
-                          std::to_string(before.parameters.size()) + ")");
+        const size_t count = now.parameters.size();
+        changes.push_back(std::to_string(count) + (count == 1 ? " parameter" : " parameters") +
+                          " (was " + std::to_string(before.parameters.size()) + ")");
     }
     std::string joined;
     for (const std::string& change : changes) {
