@@ -12,6 +12,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "lib/plugin/plugin_report.h"
 
@@ -21,6 +22,10 @@ constexpr char kBridgeLinkMarker[] = "FFGL-FREI0R-LINK v2\n";
 constexpr size_t kBridgeLinkBytes = 65536;  // the whole block, marker included
 
 struct BridgeLink {
+    BridgeLink() = default;
+    BridgeLink(std::string pluginPath, std::string workerPath)
+        : plugin(std::move(pluginPath)), worker(std::move(workerPath)) {}
+
     std::string plugin;
     std::string worker;
     // The plug-in file when the description was read; 0: not recorded (a module shipped
