@@ -77,12 +77,73 @@ melt_xml() {  # melt_xml PROJECT OUT: the project's frames as raw RGBA
   melt -quiet "$1" -consumer "avformat:$2" f=rawvideo vcodec=rawvideo pix_fmt=rgba an=1 \
     2> >(grep -v -e LADSPA -e '^$' >&2)
 }
-# cut FILE OUT K...: frames K... of a raw 160x120 RGBA file
+# cut FILE OUT K...: frames K... of a raw RGBA file of frames of FRAME bytes (160x120)
 cut() {
   local file=$1 out=$2 k; shift 2
-  for k in "$@"; do dd if="$file" bs=76800 skip="$k" count=1 status=none; done >"$out"
+  for k in "$@"; do dd if="$file" bs="${FRAME:-76800}" skip="$k" count=1 status=none; done >"$out"
 }
 seconds() { local start=$EPOCHREALTIME; "$@"; echo "$EPOCHREALTIME - $start" | bc; }
+EDITOR_SET=(--set "Flare Y=0.8" --set Intensity=1 --set Size=0.4 --set "Auto Move=0" --set Strobe=0)
+# editor_project X [CONSUMER]: a project of clip.mkv with the flare, its Flare X property
+# named X and keyframed; as Shotcut (X=0, properties by index) or Kdenlive writes it.
+editor_project() {
+  local x=$1 i=1 p
+  echo "<mlt LC_NUMERIC=\"C\" version=\"7.12.0\" producer=\"main_bin\" root=\"$WORK\">"
+  echo " <profile description=\"test\" width=\"320\" height=\"240\" frame_rate_num=\"25\""
+  echo "  frame_rate_den=\"1\" progressive=\"1\" sample_aspect_num=\"1\" sample_aspect_den=\"1\""
+  echo "  display_aspect_num=\"4\" display_aspect_den=\"3\" colorspace=\"601\"/>"
+  echo " <producer id=\"bin_clip\" in=\"0\" out=\"7\"><property name=\"length\">8</property>"
+  echo "  <property name=\"resource\">clip.mkv</property><property name=\"kdenlive:id\">2</property>"
+  echo " </producer><playlist id=\"main_bin\"><property name=\"xml_retain\">1</property>"
+  if [ "$x" != 0 ]; then
+    echo "  <property name=\"kdenlive:docproperties.version\">1.04</property>"
+    echo "  <entry producer=\"bin_clip\" in=\"0\" out=\"7\"/>"
+  fi
+  echo " </playlist><producer id=\"clip\" in=\"0\" out=\"7\"><property name=\"length\">8</property>"
+  echo "  <property name=\"resource\">clip.mkv</property><property name=\"kdenlive:id\">2</property>"
+  [ "$x" = 0 ] && echo "  <filter id=\"flare\" out=\"7\">"
+  [ "$x" != 0 ] && echo " </producer><playlist id=\"track\"><entry producer=\"clip\" in=\"0\" out=\"7\"><filter id=\"flare\">"
+  echo "   <property name=\"mlt_service\">frei0r.quellix_shine</property>"
+  echo "   <property name=\"kdenlive_id\">frei0r.quellix_shine</property>"
+  echo "   <property name=\"shotcut:filter\">frei0rQuellixShine</property>"
+  echo "   <property name=\"$x\">0=0.2;7=0.8</property>"
+  for p in "Flare Y=0.8" "Intensity=1.7" "Size=0.4" "Auto Move=0" "Strobe=0"; do
+    [ "$x" = 0 ] && p="$i=${p#*=}" && i=$((i + 1))
+    echo "   <property name=\"${p%=*}\">${p#*=}</property>"
+  done
+  if [ "$x" = 0 ]; then
+    echo "  </filter></producer><playlist id=\"track\"><property name=\"shotcut:video\">1</property>"
+    echo "  <property name=\"shotcut:name\">V1</property><entry producer=\"clip\" in=\"0\" out=\"7\"/>"
+    echo " </playlist><tractor id=\"project\" in=\"0\" out=\"7\"><property name=\"shotcut\">1</property>"
+    echo "  <track producer=\"track\"/></tractor>"
+  else
+    echo "  </filter></entry></playlist><playlist id=\"empty\"/>"
+    echo " <producer id=\"black\" in=\"0\" out=\"7\"><property name=\"length\">8</property>"
+    echo "  <property name=\"resource\">black</property><property name=\"mlt_service\">color</property></producer>"
+    echo " <tractor id=\"tracks\" in=\"0\" out=\"7\"><track producer=\"track\"/><track producer=\"empty\"/></tractor>"
+    echo " <tractor id=\"project\" global_feed=\"1\" in=\"0\" out=\"7\"><track producer=\"black\"/>"
+    echo "  <track producer=\"tracks\"/></tractor>"
+  fi
+  echo "${2:-}</mlt>"
+}
+# await_editor PID CLASS TITLE LOG: the editor's window of that class whose title matches
+# the pattern TITLE, once it is there and the editor runs a worker
+await_editor() {
+  local tries window found
+  for ((tries = 0; tries < 120; tries++)); do
+    window=
+    for found in $(xdotool search --class "$2" 2>/dev/null); do
+      # shellcheck disable=SC2053
+      [[ "$(xdotool getwindowname "$found")" == $3 ]] && window=$found
+    done
+    if [ -n "$window" ] && ps --ppid "$1" -o comm= | grep -q ffgl-worker; then
+      xdotool windowfocus "$window" && sleep 3 && echo "$window" && return
+    fi
+    kill -0 "$1" 2>/dev/null || fail "the editor ended: $(tail -5 "$4")"
+    sleep 0.5
+  done
+  fail "no window '$3' with a worker after 60 s: $(tail -5 "$4")"
+}
 gst_picture() { echo "filesrc location=pic.png ! pngdec ! imagefreeze num-buffers=$N"; }
 gst_clip() { echo "multifilesrc location=clip/%04d.png stop-index=$((N - 1)) caps=image/png,framerate=25/1 ! pngdec"; }
 gst_run() {  # gst_run OUT SOURCE [element properties]
@@ -236,6 +297,65 @@ case "$1" in
       -vf format=rgba,frei0r=quellix_shine -f rawvideo -pix_fmt rgba no_gl.rgba 2>err_gl
     echo "no GL:"; only_line err_gl 'OpenGL.*pass through unchanged' quellix_shine
     same in4.rgba no_gl.rgba "no GL, passed through" ;;
+  kdenlive|shotcut)  # the editor opens its own project holding the flare with keyframed
+    # values (Flare X from 0.2 to 0.8; Intensity 1.7, clamped to 1); it renders it as
+    # ffgl-host draws it. Under Xvfb, where a screenshot of each is kept.
+    ref first clip 1 25 0 "${EDITOR_SET[@]}" --set "Flare X=0.2"
+    ref last clip 1 25 7 "${EDITOR_SET[@]}" --set "Flare X=0.8"
+    cat ref_first.rgba ref_last.rgba >ref_editor.rgba
+    rm -rf "$1_home" && mkdir -p "$1_home/.config" "$1_home/.local/share/kdenlive/effects"
+    export HOME="$WORK/$1_home" XDG_CONFIG_HOME="$WORK/$1_home/.config" \
+      XDG_DATA_HOME="$WORK/$1_home/.local/share"
+    if [ "$1" = kdenlive ]; then
+      printf '[version]\nversion=22.12.3\n' >"$XDG_CONFIG_HOME/kdenliverc"  # no first-start wizard
+      cp mods/kdenlive/frei0r_quellix_shine.xml "$XDG_DATA_HOME/kdenlive/effects/"
+      editor_project "Flare X" >project.kdenlive
+      xvfb-run -a -s "-screen 0 1600x900x24" dbus-run-session "$0" kdenlive_gui
+      editor_project "Flare X" \
+        '<consumer mlt_service="avformat" target="kd.rgba" f="rawvideo" vcodec="rawvideo" pix_fmt="rgba" an="1"/>' \
+        >render.mlt
+      QT_QPA_PLATFORM=offscreen kdenlive_render /usr/bin/melt-7 render.mlt kd.rgba -out 7 \
+        >/dev/null 2>&1 || fail "kdenlive_render failed"
+      FRAME=307200 cut kd.rgba editor.rgba 0 7
+    else
+      # Shotcut reads its filters from share/shotcut/qml beside its program: a copy of it
+      # with the installed files linked and the module's filter folder added.
+      rm -rf shotcut_app && mkdir -p shotcut_app/bin shotcut_app/share/shotcut/qml/filters
+      cp /usr/bin/shotcut shotcut_app/bin/
+      for e in /usr/share/shotcut/* /usr/share/shotcut/qml/* /usr/share/shotcut/qml/filters/*; do
+        [ -e "shotcut_app/share/shotcut${e#/usr/share/shotcut}" ] ||
+          ln -s "$e" "shotcut_app/share/shotcut${e#/usr/share/shotcut}"
+      done
+      cp -r mods/shotcut/quellix_shine shotcut_app/share/shotcut/qml/filters/
+      editor_project 0 >project.mlt
+      xvfb-run -a -s "-screen 0 1600x900x24" "$0" shotcut_gui
+      melt_xml project.mlt sc.rgba 2>/dev/null
+      FRAME=307200 cut sc.rgba editor.rgba 0 7
+    fi
+    same ref_editor.rgba editor.rgba "$1's project rendered, frames 0 and 7" ;;
+  kdenlive_gui)  # in Xvfb: Kdenlive's window with the clip selected and its effects shown
+    kdenlive project.kdenlive >kdenlive.log 2>&1 &
+    editor=$!
+    window=$(await_editor $editor kdenlive "*$(printf '\xe2\x80\x94') Kdenlive" kdenlive.log)
+    xdotool windowsize "$window" 1600 900 windowmove "$window" 0 0 && sleep 2
+    xdotool mousemove 1413 883 click 1 sleep 2 mousemove 600 700 click 1 sleep 2  # fit, select
+    xdotool mousemove 466 311 mousedown 1 mousemove 820 311 mouseup 1 sleep 4  # wider panel
+    import -window "$window" kdenlive.png
+    kill -KILL $editor  # it ignores SIGTERM; its workers end with it
+    ! grep 'plugin not available' kdenlive.log | grep -q quellix || fail "Kdenlive lacks the filter"
+    echo "Kdenlive: no 'plugin not available' for the filter; a worker ran" ;;
+  shotcut_gui)  # in Xvfb: Shotcut's window with the clip selected and its filters shown
+    shotcut_app/bin/shotcut --noupgrade project.mlt >shotcut.log 2>&1 &
+    editor=$!
+    window=$(await_editor $editor shotcut '*project.mlt*' shotcut.log)
+    xdotool mousemove 933 454 click 1 sleep 2 mousemove 103 397 click 1 sleep 1  # fit, filters
+    xdotool mousemove 250 580 click 1 sleep 4  # select the clip
+    import -window "$window" shotcut.png
+    kill -KILL $editor  # it would wait on the project
+    grep -q 'added filter "Quellix Shine"' shotcut.log || fail "Shotcut did not add the filter"
+    ! grep -E 'quellix_shine/(meta|ui)\.qml' shotcut.log | grep -v 'reading filter metadata' ||
+      fail "QML warnings"
+    echo "Shotcut: added filter \"Quellix Shine\", no QML warning; a worker ran" ;;
   described)  # the module describes its plug-in without starting anything
     strace -f -qq -e trace=execve -o trace_melt melt -query filters >/dev/null 2>&1
     strace -f -qq -e trace=execve -o trace_gst gst-inspect-1.0 frei0r-filter-quellix-shine \
