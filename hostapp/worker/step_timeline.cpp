@@ -4,8 +4,6 @@
 
 namespace ffglhost {
 
-constexpr int64_t StepTimeline::kRiderLags[];
-
 int64_t StepTimeline::Next() const {
     return head_ >= 0 ? clocks_[static_cast<size_t>(head_)].next : -1;
 }

@@ -65,10 +65,11 @@ struct WorkerFrame {
     const uint8_t* input = nullptr;  // width x height RGBA8; null: a transparent black input
     uint8_t* output = nullptr;       // width x height RGBA8, written
     double hostSeconds = 0.0;        // sent as the host time (code 20) where supported
-    // The frame's position in the clip, counted from 0, for plug-ins that keep their own
-    // per-frame clock: the worker draws the frames in between first (clipped to one
-    // pixel), or starts a fresh instance to go back, so that frame N looks the same
-    // however it was reached. -1: the next frame after the previous one.
+    // The frame's step, counted from 0, for plug-ins that keep their own per-frame clock
+    // (a frame at t seconds is step round(60 t)): the worker draws the steps in between
+    // first (clipped to one pixel), or takes an instance it keeps a little behind to go
+    // back, so that step N looks the same however it was reached. -1: the next step
+    // after the previous one.
     int64_t frameIndex = -1;
 };
 
