@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# The frei0r bridge inside the real tools: tools_test.sh CASE. Every frame a tool writes
-# is compared with what `ffgl-host render` draws for the same input and parameters.
+# The frei0r bridge inside the real tools and editors: tools_test.sh CASE. Every frame a
+# tool writes is compared with what `ffgl-host render` draws for the same input,
+# parameters and time (or with what the tool draws for the same time another way).
 # CTest sets FFGL_HOST, QUELLIX, HOSTILE, NO_ENTRY, FRAME_DIFF, BUILD_DIR and WORK.
 set -euo pipefail
 mkdir -p "$WORK" && cd "$WORK"
