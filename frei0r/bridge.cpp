@@ -1,42 +1,46 @@
 // A frei0r filter that runs an FFGL plug-in. The plug-in never runs inside the video
 // tool: each instance drives it in a worker process of its own through the host
 // library's worker client, started at the instance's first frame. The module finds its
-// plug-in and the worker through the link block in its own file (bridge_link.h).
+// plug-in, the worker and the plug-in's description in the link block in its own file
+// (bridge_link.h), so a tool listing its filters starts no process. An instance whose
+// plug-in cannot be used copies its input to its output.
 //
 // Copyright the Quellix Shine authors. Licensed under the GNU General Public License,
 // version 2 or (at your option) any later version; see LICENSE in this folder.
 #include <dlfcn.h>
 #include <limits.h>
 #include <stdlib.h>
+#include <sys/stat.h>
 
 extern "C" {
 #include <frei0r.h>
 }
 
 #include <algorithm>
-#include <atomic>
-#include <chrono>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "lib/plugin/parameter_settings.h"
 #include "lib/worker/bridge_link.h"
 #include "lib/worker/worker_client.h"
 
 using ffglhost::WorkerClient;
 using ffglhost::WorkerError;
 
-// The link block; `ffgl-host frei0r` rewrites it in a copy of this file. Not const, so
-// the compiler cannot fold its contents into the code that reads it.
+// The link block; the build writes the plug-in's description into it and `ffgl-host
+// frei0r` rewrites it in a copy of this file. Not const, so the compiler cannot fold its
+// contents into the code that reads it.
 extern "C" {
-__attribute__((used, visibility("hidden"))) char ffgl_frei0r_link[8192] =
-    "FFGL-FREI0R-LINK v1\n"
+__attribute__((used, visibility("hidden"))) char ffgl_frei0r_link[65536] =
+    "FFGL-FREI0R-LINK v2\n"
     "plugin=../ffgl/Quellix.so\n"
     "worker=../../libexec/ffgl-host/ffgl-worker\n";
 }
@@ -45,19 +49,19 @@ static_assert(sizeof ffgl_frei0r_link == ffglhost::kBridgeLinkBytes, "link block
 namespace {
 
 // FFGL parameter types that become frei0r booleans: boolean and event.
-constexpr uint32_t kFfglBoolean = 0;
-constexpr uint32_t kFfglEvent = 1;
-constexpr uint32_t kFfglSource = 1;  // plug-in type of a source
-constexpr unsigned kMaxSide = 16384;
-constexpr int kFirstGapWaitMs = 200;
+// Plug-ins with a clock of their own move it one step a frame, 1/60 s: a frame at t
+// seconds is drawn as step round(60 t), whatever the tool's frame rate.
+constexpr double kStepsPerSecond = 60.0;
 
-// What the module knows about its plug-in, read once through a short-lived worker.
+// What the module knows about its plug-in: read from the link block, or (a module
+// without a description) once through a short-lived worker.
 struct Description {
     bool ready = false;
     std::string moduleName;  // the file name up to its first dot
     std::string pluginPath;
     std::string workerPath;
     std::string problem;  // why the plug-in cannot be used; empty when it can
+    ffglhost::BridgeLink link;
     ffglhost::PluginReport report;
     std::string name;
     std::string explanation;
@@ -107,15 +111,44 @@ double WorkerTimeout() {
             return seconds;
         }
     }
-    return 10.0;
+    return ffglhost::kDefaultCallTimeoutSeconds;
 }
 
 int Frei0rType(const ffglhost::ParameterReport& parameter) {
     if (parameter.isText) {
         return F0R_PARAM_STRING;
     }
-    return parameter.type == kFfglBoolean || parameter.type == kFfglEvent ? F0R_PARAM_BOOL
-                                                                          : F0R_PARAM_DOUBLE;
+    return parameter.type == FF_TYPE_BOOLEAN || parameter.type == FF_TYPE_EVENT ? F0R_PARAM_BOOL
+                                                                                : F0R_PARAM_DOUBLE;
+}
+
+// Why a plug-in so described cannot run as a frei0r filter; empty when it can.
+std::string Unusable(const std::string& path, const ffglhost::PluginReport& report) {
+    if (report.type != FF_EFFECT && report.type != FF_SOURCE) {
+        return "the FFGL plug-in " + path + " is not an effect (type " +
+               std::to_string(report.type) + "; frei0r takes effects and sources)";
+    }
+    if (report.type == FF_EFFECT && report.inputsKnown && report.minimumInputs > 1) {
+        return "the FFGL plug-in " + path + " needs " + std::to_string(report.minimumInputs) +
+               " inputs; a frei0r filter has one";
+    }
+    return "";
+}
+
+// Reads the plug-in's description through a worker: for a module whose link block
+// carries none.
+void DescribeThroughWorker(Description& d) {
+    try {
+        ffglhost::WorkerOptions options;
+        options.workerPath = d.workerPath;
+        options.callTimeoutSeconds = WorkerTimeout();
+        options.quiet = true;
+        WorkerClient client(options);
+        d.report = client.Load(d.pluginPath);
+    } catch (const std::exception& error) {
+        d.problem = "cannot use the FFGL plug-in " + d.pluginPath + ": " + error.what();
+        d.report = ffglhost::PluginReport();
+    }
 }
 
 void Describe(Description& d) {
@@ -127,45 +160,42 @@ void Describe(Description& d) {
     }
     const std::string file = self.substr(self.rfind('/') + 1);
     d.moduleName = file.substr(0, file.find('.'));
-    const ffglhost::BridgeLink link = ffglhost::ParseBridgeLink(ffgl_frei0r_link);
-    d.pluginPath = Resolve(link.plugin, Directory(self));
-    d.workerPath = Resolve(link.worker, Directory(self));
+    d.link = ffglhost::ParseBridgeLink(ffgl_frei0r_link);
+    d.pluginPath = Resolve(d.link.plugin, Directory(self));
+    d.workerPath = Resolve(d.link.worker, Directory(self));
     d.name = d.moduleName;
-    try {
-        ffglhost::WorkerOptions options;
-        options.workerPath = d.workerPath;
-        options.callTimeoutSeconds = WorkerTimeout();
-        options.quiet = true;
-        WorkerClient client(options);
-        d.report = client.Load(d.pluginPath);
-        if (d.report.type != FF_EFFECT && d.report.type != kFfglSource) {
-            d.problem = "the FFGL plug-in " + d.pluginPath + " is not an effect (type " +
-                        std::to_string(d.report.type) + "; frei0r takes effects and sources)";
-        } else if (d.report.type == FF_EFFECT && d.report.inputsKnown &&
-                   d.report.minimumInputs > 1) {
-            d.problem = "the FFGL plug-in " + d.pluginPath + " needs " +
-                        std::to_string(d.report.minimumInputs) + " inputs; a frei0r filter has one";
-        }
-    } catch (const std::exception& error) {
-        d.problem = "cannot use the FFGL plug-in " + d.pluginPath + ": " + error.what();
-        d.report = ffglhost::PluginReport();
-    }
-    if (d.problem.empty()) {
-        d.name = d.report.name.empty() ? d.moduleName : d.report.name;
-        d.explanation =
-            d.report.description.empty() ? "FFGL plug-in " + d.report.name : d.report.description;
-        for (const ffglhost::ParameterReport& parameter : d.report.parameters) {
-            d.parameterTypes.push_back(Frei0rType(parameter));
-            char range[96] = "";
-            if (!parameter.isText && (parameter.min != 0.0f || parameter.max != 1.0f)) {
-                std::snprintf(range, sizeof range, " (%g to %g as 0 to 1)",
-                              static_cast<double>(parameter.min),
-                              static_cast<double>(parameter.max));
-            }
-            d.parameterExplanations.push_back(parameter.name + range);
+    if (d.link.described) {
+        // Known without running anything; whether the file is still there is all that is
+        // checked now, the rest at the first frame.
+        d.report = d.link.report;
+        struct stat status {};
+        if (stat(d.pluginPath.c_str(), &status) != 0) {
+            d.problem = "cannot use the FFGL plug-in " + d.pluginPath + ": " +
+                        std::strerror(errno) + " (moved or removed?)";
         }
     } else {
+        DescribeThroughWorker(d);
+    }
+    if (d.problem.empty()) {
+        d.problem = Unusable(d.pluginPath, d.report);
+    }
+    // A described plug-in keeps its name and parameters even when it cannot be used, so
+    // that a project holding the filter opens with its values.
+    if (!d.report.name.empty()) {
+        d.name = d.report.name;
+    }
+    d.explanation = d.report.description.empty() ? "FFGL plug-in " + d.name : d.report.description;
+    if (d.report.parameters.empty() && !d.problem.empty()) {
         d.explanation = "unavailable: " + d.problem;
+    }
+    for (const ffglhost::ParameterReport& parameter : d.report.parameters) {
+        d.parameterTypes.push_back(Frei0rType(parameter));
+        char range[96] = "";
+        if (!parameter.isText && (parameter.min != 0.0f || parameter.max != 1.0f)) {
+            std::snprintf(range, sizeof range, " (%g to %g as 0 to 1)",
+                          static_cast<double>(parameter.min), static_cast<double>(parameter.max));
+        }
+        d.parameterExplanations.push_back(parameter.name + range);
     }
     d.ready = true;
 }
@@ -178,21 +208,22 @@ const Description& Get() {
     return description;
 }
 
-// The frame duration seen so far in this process, in the unit the tool passes time in:
-// the smallest gap between two different times of any updates. Instances on other
-// threads see only some of the frames (MLT with real_time=-2), so the gaps between all
-// instances' updates are watched together.
-std::atomic<double> frameDuration{0.0};
-std::atomic<double> lastTimeSeen{-1.0};
-
-void NoteTime(double time, double previous) {
-    if (previous < 0.0 || time == previous) {
-        return;
-    }
-    const double gap = std::fabs(time - previous);
-    double known = frameDuration.load();
-    while ((known == 0.0 || gap < known) && !frameDuration.compare_exchange_weak(known, gap)) {
-    }
+// The unit of the times the calling tool passes, in seconds: ffmpeg's frei0r filter
+// (in libavfilter) passes milliseconds, MLT and GStreamer seconds. Told by the shared
+// object the call comes from, once per process.
+double SecondsPerTimeUnit(const void* caller) {
+    static const double unit = [caller] {
+        Dl_info info{};
+        if (dladdr(caller, &info) != 0 && info.dli_fname != nullptr) {
+            const char* slash = std::strrchr(info.dli_fname, '/');
+            const char* base = slash != nullptr ? slash + 1 : info.dli_fname;
+            if (std::strncmp(base, "libavfilter", 11) == 0) {
+                return 0.001;
+            }
+        }
+        return 1.0;
+    }();
+    return unit;
 }
 
 struct Instance {
@@ -201,45 +232,76 @@ struct Instance {
     std::unique_ptr<WorkerClient> client;
     std::vector<double> values;  // frei0r's view: 0..1
     std::vector<std::string> texts;
+    // The parameters as the loaded plug-in describes them; values go to them by position.
+    std::vector<ffglhost::ParameterReport> live;
     bool retried = false;      // a new worker was started after a failure
-    bool passThrough = false;  // the plug-in failed twice: frames pass unchanged
+    bool passThrough = false;  // the plug-in cannot be used: frames pass unchanged
     bool restartPending = false;
-    double lastTime = -1.0;
     uint64_t updates = 0;
-    std::vector<uint32_t> blank;  // the input of a source
 };
 
-double ToPluginValue(const ffglhost::ParameterReport& parameter, double value) {
-    const double clamped = std::isnan(value) ? 0.0 : std::min(std::max(value, 0.0), 1.0);
-    if (parameter.type == kFfglBoolean || parameter.type == kFfglEvent) {
-        return clamped >= 0.5 ? parameter.max : parameter.min;
-    }
-    return parameter.min + clamped * (parameter.max - parameter.min);
-}
-
-double ToFrei0rValue(const ffglhost::ParameterReport& parameter, double value) {
-    const double span = parameter.max - parameter.min;
-    const double mapped = span != 0.0 ? (value - parameter.min) / span : 0.0;
-    return std::min(std::max(mapped, 0.0), 1.0);
-}
-
 void SendValues(Instance& instance) {
-    const Description& d = Get();
-    for (size_t i = 0; i < d.report.parameters.size(); ++i) {
-        const ffglhost::ParameterReport& parameter = d.report.parameters[i];
+    const size_t count = std::min(instance.live.size(), instance.values.size());
+    for (size_t i = 0; i < count; ++i) {
+        const ffglhost::ParameterReport& parameter = instance.live[i];
         if (parameter.isText) {
             instance.client->SetParameterText(parameter.index, instance.texts[i]);
-        } else {
-            instance.client->SetParameter(
-                parameter.index, static_cast<float>(ToPluginValue(parameter, instance.values[i])));
+        } else if (!Get().report.parameters[i].isText) {
+            instance.client->SetParameter(parameter.index,
+                                          ffglhost::FromSlider(parameter, instance.values[i]));
         }
     }
 }
 
-void Draw(Instance& instance, double time, const uint32_t* in, uint32_t* out) {
+std::string FileTime(int64_t nanoseconds) {
+    const time_t seconds = static_cast<time_t>(nanoseconds / 1000000000);
+    struct tm utc {};
+    char text[40] = "?";
+    if (gmtime_r(&seconds, &utc) != nullptr) {
+        std::strftime(text, sizeof text, "%Y-%m-%d %H:%M:%S UTC", &utc);
+    }
+    return text;
+}
+
+// After the first load in this process: says once what changed in the plug-in since
+// the module was written. Throws when the plug-in is no longer one a filter can run.
+void CheckChanged(const ffglhost::PluginReport& live) {
+    const Description& d = Get();
+    const std::string problem = Unusable(d.pluginPath, live);
+    if (!problem.empty()) {
+        throw ffglhost::WorkerError(ffglhost::WorkerFault::kRefused, problem);
+    }
+    std::string file;
+    struct stat status {};
+    if (d.link.pluginBytes != 0 && stat(d.pluginPath.c_str(), &status) == 0) {
+        const int64_t nanoseconds =
+            int64_t{status.st_mtim.tv_sec} * 1000000000 + status.st_mtim.tv_nsec;
+        if (static_cast<uint64_t>(status.st_size) != d.link.pluginBytes) {
+            file += "size " + std::to_string(d.link.pluginBytes) + " bytes, now " +
+                    std::to_string(status.st_size);
+        }
+        if (nanoseconds != d.link.pluginNanoseconds) {
+            file += (file.empty() ? "" : "; ") + std::string("modified ") +
+                    FileTime(d.link.pluginNanoseconds) + ", now " + FileTime(nanoseconds);
+        }
+    }
+    const std::string changes = ffglhost::DescribeChanges(d.report, live);
+    if (file.empty() && changes.empty()) {
+        return;
+    }
+    SayOnce("the FFGL plug-in " + d.pluginPath + " has changed since this module was written" +
+            (file.empty() ? "" : " (" + file + ")") + ": " +
+            (changes.empty() ? "its description is the same"
+                             : "described again, " + changes +
+                                   "; values go to its parameters by position; run "
+                                   "`ffgl-host frei0r` again so that the tools see them"));
+}
+
+void Draw(Instance& instance, double seconds, const uint32_t* in, uint32_t* out) {
     const Description& d = Get();
     if (!instance.client->Loaded()) {
-        instance.client->Load(d.pluginPath);
+        CheckChanged(instance.client->Load(d.pluginPath));
+        instance.live = instance.client->Report().parameters;
     }
     SendValues(instance);
     ffglhost::WorkerFrame frame;
@@ -247,22 +309,8 @@ void Draw(Instance& instance, double time, const uint32_t* in, uint32_t* out) {
     frame.height = instance.height;
     frame.input = reinterpret_cast<const uint8_t*>(in);
     frame.output = reinterpret_cast<uint8_t*>(out);
-    double duration = frameDuration.load();
-    // A first frame after the clip's start: another thread may be drawing the frame
-    // before it (MLT starts its threads together), which tells the frame gap. Wait a
-    // moment for it rather than take this frame for the first one.
-    for (int waited = 0; duration == 0.0 && time != 0.0 && waited < kFirstGapWaitMs; waited += 2) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(2));
-        duration = frameDuration.load();
-    }
-    // Times in milliseconds (ffmpeg) have frame gaps of 1 or more; seconds (MLT,
-    // GStreamer) below 1.
-    frame.hostSeconds = duration >= 1.0 ? time / 1000.0 : time;
-    if (duration > 0.0) {
-        frame.frameIndex = std::llround(time / duration);
-    } else if (time == 0.0) {
-        frame.frameIndex = 0;
-    }
+    frame.hostSeconds = seconds;
+    frame.frameIndex = std::llround(std::max(seconds, 0.0) * kStepsPerSecond);
     instance.client->Render(frame);
 }
 
@@ -287,6 +335,48 @@ Instance* ParameterOf(f0r_instance_t handle, f0r_param_t param, int index, size_
     return instance;
 }
 
+void Update(f0r_instance_t handle, double time, const uint32_t* in, uint32_t* out,
+            const void* caller) {
+    auto* instance = static_cast<Instance*>(handle);
+    if (instance == nullptr || out == nullptr) {
+        return;
+    }
+    const double seconds = std::isfinite(time) ? time * SecondsPerTimeUnit(caller) : 0.0;
+    const uint64_t number = instance->updates++;
+    if (instance->passThrough) {
+        CopyThrough(*instance, in, out);
+        return;
+    }
+    try {
+        if (instance->restartPending) {
+            instance->restartPending = false;
+            instance->client->Stop();
+        }
+        Draw(*instance, seconds, in, out);
+    } catch (const std::exception& error) {
+        CopyThrough(*instance, in, out);
+        const auto* failure = dynamic_cast<const WorkerError*>(&error);
+        const bool lasting =
+            failure != nullptr && (failure->Fault() == ffglhost::WorkerFault::kCannotStart ||
+                                   failure->Fault() == ffglhost::WorkerFault::kRefused);
+        if (lasting) {
+            // No worker, no GL, or a plug-in that will not load: another worker would
+            // fail alike.
+            instance->passThrough = true;
+            SayOnce(std::string(error.what()) + "; frames pass through unchanged");
+        } else if (!instance->retried) {
+            instance->retried = true;
+            instance->restartPending = true;
+            Say(std::string(error.what()) + "; frame " + std::to_string(number) +
+                " passes through unchanged and a new worker starts for the next");
+        } else {
+            instance->passThrough = true;
+            Say(std::string(error.what()) + "; frames pass through unchanged from frame " +
+                std::to_string(number) + " on");
+        }
+    }
+}
+
 }  // namespace
 
 // The frei0r entry points, the only symbols the module exports (exports.map).
@@ -306,9 +396,9 @@ void f0r_deinit() {
 void f0r_get_plugin_info(f0r_plugin_info_t* info) {
     const Description& d = Get();
     info->name = d.name.c_str();
-    info->author = "FFGL plug-in via ffgl-host";
+    info->author = d.report.about.empty() ? "FFGL plug-in via ffgl-host" : d.report.about.c_str();
     info->plugin_type =
-        d.report.type == kFfglSource ? F0R_PLUGIN_TYPE_SOURCE : F0R_PLUGIN_TYPE_FILTER;
+        d.report.type == FF_SOURCE ? F0R_PLUGIN_TYPE_SOURCE : F0R_PLUGIN_TYPE_FILTER;
     info->color_model = F0R_COLOR_MODEL_RGBA8888;
     info->frei0r_version = FREI0R_MAJOR_VERSION;
     info->major_version = static_cast<int>(d.report.versionMajor);
@@ -332,27 +422,31 @@ void f0r_get_param_info(f0r_param_info_t* info, int index) {
 }
 
 f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
+    // Always an instance: tools go on calling f0r_update, and one that cannot draw
+    // passes its frames through.
     try {
         const Description& d = Get();
-        if (!d.problem.empty()) {
-            SayOnce(d.problem);
-            return nullptr;
-        }
-        if (width < 1 || height < 1 || width > kMaxSide || height > kMaxSide) {
-            SayOnce("a frame of " + std::to_string(width) + "x" + std::to_string(height) +
-                    " cannot be drawn (sizes run from 1 to 16384)");
-            return nullptr;
-        }
         auto instance = std::make_unique<Instance>();
         instance->width = width;
         instance->height = height;
-        ffglhost::WorkerOptions options;
-        options.workerPath = d.workerPath;
-        options.callTimeoutSeconds = WorkerTimeout();
-        instance->client = std::make_unique<WorkerClient>(options);
         for (const ffglhost::ParameterReport& parameter : d.report.parameters) {
-            instance->values.push_back(ToFrei0rValue(parameter, parameter.defaultValue));
+            instance->values.push_back(ffglhost::ToSlider(parameter, parameter.defaultValue));
             instance->texts.push_back(parameter.defaultText);
+        }
+        if (!d.problem.empty()) {
+            instance->passThrough = true;
+            SayOnce(d.problem + "; frames pass through unchanged");
+        } else if (width < 1 || height < 1 || width > ffglhost::kMaxFrameSide ||
+                   height > ffglhost::kMaxFrameSide) {
+            instance->passThrough = true;
+            SayOnce("a frame of " + std::to_string(width) + "x" + std::to_string(height) +
+                    " cannot be drawn (sizes run from 1 to " +
+                    std::to_string(ffglhost::kMaxFrameSide) + "); frames pass through unchanged");
+        } else {
+            ffglhost::WorkerOptions options;
+            options.workerPath = d.workerPath;
+            options.callTimeoutSeconds = WorkerTimeout();
+            instance->client = std::make_unique<WorkerClient>(options);
         }
         return instance.release();
     } catch (const std::exception& error) {
@@ -396,42 +490,12 @@ void f0r_get_param_value(f0r_instance_t handle, f0r_param_t param, int index) {
 }
 
 void f0r_update(f0r_instance_t handle, double time, const uint32_t* in, uint32_t* out) {
-    auto* instance = static_cast<Instance*>(handle);
-    if (instance == nullptr || out == nullptr) {
-        return;
-    }
-    NoteTime(time, instance->lastTime);
-    NoteTime(time, lastTimeSeen.exchange(time));
-    instance->lastTime = time;
-    const uint64_t number = instance->updates++;
-    if (instance->passThrough) {
-        CopyThrough(*instance, in, out);
-        return;
-    }
-    try {
-        if (instance->restartPending) {
-            instance->restartPending = false;
-            instance->client->Stop();
-        }
-        Draw(*instance, time, in, out);
-    } catch (const std::exception& error) {
-        CopyThrough(*instance, in, out);
-        if (!instance->retried) {
-            instance->retried = true;
-            instance->restartPending = true;
-            Say(std::string(error.what()) + "; frame " + std::to_string(number) +
-                " passes through unchanged and a new worker starts for the next");
-        } else {
-            instance->passThrough = true;
-            Say(std::string(error.what()) + "; frames pass through unchanged from frame " +
-                std::to_string(number) + " on");
-        }
-    }
+    Update(handle, time, in, out, __builtin_return_address(0));
 }
 
 void f0r_update2(f0r_instance_t handle, double time, const uint32_t* in1, const uint32_t*,
                  const uint32_t*, uint32_t* out) {
-    f0r_update(handle, time, in1, out);
+    Update(handle, time, in1, out, __builtin_return_address(0));
 }
 
 }  // extern "C"

@@ -12,11 +12,12 @@ packages=(
   libglew-dev libegl-dev libegl-mesa0 libgl1-mesa-dri libgl-dev libopengl-dev
   libgtest-dev libbenchmark-dev libssl-dev libcli11-dev libpng-dev libjpeg-dev
   zlib1g-dev ffmpeg binutils clang libclang-rt-14-dev clang-format glslang-tools
-  frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-base
+  frei0r-plugins-dev melt gstreamer1.0-tools gstreamer1.0-plugins-base strace
   gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   libglfw3-dev libimgui-dev liblo-dev liblo-tools xdotool imagemagick xvfb xauth
   nlohmann-json3-dev
   obs-studio libobs-dev python3-websocket
+  kdenlive shotcut dbus-daemon bc
 )
 if [ "${1:-}" = windows ]; then
   packages+=(g++-mingw-w64-x86-64-posix wine wine64 xvfb xauth googletest)

@@ -13,6 +13,7 @@
 #include <iterator>
 #include <vector>
 
+#include "editor_files.h"
 #include "lib/host_error.h"
 #include "lib/worker/bridge_link.h"
 #include "lib/worker/worker_client.h"
@@ -23,7 +24,11 @@ CLI::App* AddFrei0rCommand(CLI::App& app, Frei0rOptions& options) {
     CLI::App* command =
         app.add_subcommand("frei0r", "Write a frei0r filter module that runs a plug-in");
     command->add_option("PLUGIN", options.plugin, "Path to the plug-in library")->required();
-    command->add_option("--out", options.out, "Folder to write the module into")->required();
+    command->add_option("--out", options.out,
+                        "Folder to write the module and the editors' files into");
+    command->add_option("--into", options.into,
+                        "Write the description into this module instead, keeping its paths "
+                        "(for the build)");
     command
         ->add_option("--call-timeout", options.callTimeout,
                      "Seconds any one plug-in call may take before it is stopped (0: no limit)")
@@ -85,6 +90,50 @@ void WriteModule(const std::string& path, const std::vector<char>& bytes) {
     }
 }
 
+void WriteText(const std::string& path, const std::string& text) {
+    WriteModule(path, std::vector<char>(text.begin(), text.end()));
+    chmod(path.c_str(), 0644);
+}
+
+void MakeFolder(const std::string& path) {
+    if (mkdir(path.c_str(), 0755) != 0 && errno != EEXIST) {
+        throw HostError("cannot make the folder " + path + ": " + std::strerror(errno));
+    }
+}
+
+// The one link block in a module's bytes: the marker followed by a "plugin=" line (the
+// marker alone also lies among the module's constants).
+std::vector<char>::iterator LinkBlock(std::vector<char>& module, const std::string& path) {
+    const std::string marker = std::string(ffglhost::kBridgeLinkMarker) + "plugin=";
+    auto found = std::search(module.begin(), module.end(), marker.begin(), marker.end());
+    if (found == module.end() ||
+        static_cast<size_t>(module.end() - found) < ffglhost::kBridgeLinkBytes ||
+        std::search(found + 1, module.end(), marker.begin(), marker.end()) != module.end()) {
+        throw HostError(path +
+                        " has no link block to write the plug-in's path into (a frei0r "
+                        "bridge of another version?)");
+    }
+    return found;
+}
+
+void WriteEditorFiles(const std::string& out, const ffglhost::PluginReport& report,
+                      const std::string& module) {
+    MakeFolder(out);
+    const std::string folder = RealPath(out);
+    MakeFolder(folder + "/kdenlive");
+    MakeFolder(folder + "/shotcut");
+    MakeFolder(folder + "/shotcut/" + module);
+    const std::pair<std::string, std::string> files[] = {
+        {folder + "/kdenlive/frei0r_" + module + ".xml", KdenliveEffect(report, module)},
+        {folder + "/shotcut/" + module + "/meta.qml", ShotcutMeta(report, module)},
+        {folder + "/shotcut/" + module + "/ui.qml", ShotcutUi(report)},
+    };
+    for (const auto& [path, text] : files) {
+        WriteText(path, text);
+        std::printf("%s\n", path.c_str());
+    }
+}
+
 }  // namespace
 
 int RunFrei0r(const Frei0rOptions& options) {
@@ -103,28 +152,47 @@ int RunFrei0r(const Frei0rOptions& options) {
         throw HostError(plugin + " needs " + std::to_string(report.minimumInputs) +
                         " inputs; a frei0r filter has one");
     }
-    std::vector<char> module = ReadFile(BridgeTemplate());
-    // The block is the marker followed by a "plugin=" line (the marker alone also lies
-    // among the module's constants).
-    const std::string marker = std::string(ffglhost::kBridgeLinkMarker) + "plugin=";
-    auto found = std::search(module.begin(), module.end(), marker.begin(), marker.end());
-    if (found == module.end() ||
-        static_cast<size_t>(module.end() - found) < ffglhost::kBridgeLinkBytes ||
-        std::search(found + 1, module.end(), marker.begin(), marker.end()) != module.end()) {
-        throw HostError("the frei0r bridge has no link block to write the plug-in's path into");
-    }
     ffglhost::BridgeLink link;
+    link.described = true;
+    link.report = report;
+    for (ffglhost::ParameterReport& parameter : link.report.parameters) {
+        parameter.display.clear();
+    }
+    const std::string name = ffglhost::Frei0rModuleName(report.name);
+    if (!options.into.empty()) {
+        std::vector<char> module = ReadFile(options.into);
+        const auto found = LinkBlock(module, options.into);
+        const ffglhost::BridgeLink paths = ffglhost::ParseBridgeLink(&*found);
+        link.plugin = paths.plugin;
+        link.worker = paths.worker;
+        const std::string block = ffglhost::FormatBridgeLink(link);
+        std::copy(block.begin(), block.end(), found);
+        WriteModule(options.into, module);
+        if (!options.out.empty()) {
+            WriteEditorFiles(options.out, report, name);
+        }
+        return 0;
+    }
+    if (options.out.empty()) {
+        throw HostError("--out is needed: the folder to write the module into");
+    }
+    std::vector<char> module = ReadFile(BridgeTemplate());
+    const auto found = LinkBlock(module, BridgeTemplate());
+    struct stat status {};
+    if (stat(plugin.c_str(), &status) != 0) {
+        throw HostError("cannot read " + plugin + ": " + std::strerror(errno));
+    }
     link.plugin = plugin;
     link.worker = RealPath(ffglhost::DefaultWorkerPath());
+    link.pluginBytes = static_cast<uint64_t>(status.st_size);
+    link.pluginNanoseconds = int64_t{status.st_mtim.tv_sec} * 1000000000 + status.st_mtim.tv_nsec;
     const std::string block = ffglhost::FormatBridgeLink(link);
     std::copy(block.begin(), block.end(), found);
 
-    if (mkdir(options.out.c_str(), 0755) != 0 && errno != EEXIST) {
-        throw HostError("cannot make the folder " + options.out + ": " + std::strerror(errno));
-    }
-    const std::string path =
-        RealPath(options.out) + "/" + ffglhost::Frei0rModuleName(report.name) + ".so";
+    MakeFolder(options.out);
+    const std::string path = RealPath(options.out) + "/" + name + ".so";
     WriteModule(path, module);
     std::printf("%s\n", path.c_str());
+    WriteEditorFiles(options.out, report, name);
     return 0;
 }

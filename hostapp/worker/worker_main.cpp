@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <thread>
@@ -36,15 +37,15 @@
 #include "lib/plugin/thumbnail.h"
 #include "lib/worker/stdout_lines.h"
 #include "lib/worker/worker_protocol.h"
+#include "worker/frame_memo.h"
+#include "worker/step_timeline.h"
 
 using namespace ffglhost;
 
 namespace {
 
-// Frames a plug-in's own clock may be wound forward by in one request: Quellix Shine
-// takes about 0.16 ms for each on llvmpipe, so at most some 1.6 s (6.7 minutes of 25 fps
-// video). Farther jumps go on from where the clock is.
-constexpr int64_t kMaxCatchUp = 10000;
+// Unseen steps drawn between two waits for the GPU.
+constexpr int kUnseenPerFence = 64;
 
 // The plug-in's steps run at this rate: step n is drawn at host time n / kStepsPerSecond.
 constexpr double kStepsPerSecond = 60.0;
@@ -85,6 +86,8 @@ void WatchFrontEnd() {
     }
 }
 
+class PluginClock;
+
 struct Drawing {
     uint32_t width = 0;
     uint32_t height = 0;
@@ -94,8 +97,35 @@ struct Drawing {
     std::unique_ptr<Texture> input;
     std::unique_ptr<RenderTarget> target;
     std::unique_ptr<PboReader> reader;
-    std::unique_ptr<PluginInstance> instance;
-    int64_t framesDrawn = 0;  // since the instance was made
+    std::unique_ptr<StepTimeline> timeline;  // the instances, each with its clock
+    PluginClock* head = nullptr;             // the one that draws the next frame
+};
+
+// An instance in the timeline, with the steps it has drawn. `draw` draws one of its
+// steps (seen or not) within the call limit; its unseen steps are clipped to one pixel.
+class PluginClock : public StepTimeline::Clock {
+  public:
+    using Draw = std::function<void(PluginInstance&, double seconds, bool seen)>;
+    PluginClock(std::unique_ptr<PluginInstance> instance, Draw draw)
+        : instance_(std::move(instance)), draw_(std::move(draw)) {}
+    void StepUnseen() override {
+        glEnable(GL_SCISSOR_TEST);
+        glScissor(0, 0, 1, 1);
+        draw_(*instance_, static_cast<double>(steps_) / kStepsPerSecond, false);
+        glDisable(GL_SCISSOR_TEST);
+        ++steps_;
+    }
+    // Draws the next step where it is seen, at the host's time for it.
+    void StepSeen(double seconds) {
+        draw_(*instance_, seconds, true);
+        ++steps_;
+    }
+    PluginInstance& Instance() { return *instance_; }
+
+  private:
+    std::unique_ptr<PluginInstance> instance_;
+    Draw draw_;
+    int64_t steps_ = 0;
 };
 
 class Worker {
@@ -272,13 +302,15 @@ class Worker {
             if (!replaced) {
                 values_.push_back(change);
             }
-            if (drawing_.instance != nullptr) {
-                Send(change);
+            if (drawing_.timeline != nullptr) {
+                drawing_.timeline->ForEach([&](StepTimeline::Clock& clock) {
+                    Send(static_cast<PluginClock&>(clock).Instance(), change);
+                });
             }
         }
     }
 
-    void Send(const ParameterChange& change) {
+    void Send(PluginInstance& instance, const ParameterChange& change) {
         ParameterSetting setting;
         setting.index = change.index;
         setting.isText = change.isText != 0;
@@ -289,37 +321,40 @@ class Worker {
                 setting.name = parameter.name;
             }
         }
-        drawing_.instance->Set(setting);
+        instance.Set(setting);
     }
 
     // A new instance with every value set so far; a refusal names what the plug-in
     // logged while it refused.
-    void NewInstance() {
-        drawing_.instance.reset();
+    std::unique_ptr<StepTimeline::Clock> NewClock() {
         log_->Hold();
+        std::unique_ptr<PluginInstance> instance;
         try {
-            drawing_.instance =
-                std::make_unique<PluginInstance>(*plugin_, drawing_.width, drawing_.height);
+            instance = std::make_unique<PluginInstance>(*plugin_, drawing_.width, drawing_.height);
         } catch (const HostError& error) {
             throw HostError(std::string(error.what()) + log_->HeldSummary());
         }
         log_->Release();
-        drawing_.framesDrawn = 0;
         for (const ParameterChange& change : values_) {
-            Send(change);
+            Send(*instance, change);
         }
+        return std::make_unique<PluginClock>(
+            std::move(instance), [this](PluginInstance& drawn, double seconds, bool seen) {
+                DrawStep(drawn, seconds, seen);
+            });
     }
 
-    // The GL objects and the instance for frames of this size and input.
+    // The GL objects and the instances for frames of this size and input.
     void Prepare(uint32_t width, uint32_t height, uint32_t inputWidth, uint32_t inputHeight,
                  bool padded) {
         EnsureContext();
-        if (drawing_.instance != nullptr && drawing_.width == width && drawing_.height == height &&
+        if (drawing_.timeline != nullptr && drawing_.width == width && drawing_.height == height &&
             drawing_.inputWidth == inputWidth && drawing_.inputHeight == inputHeight &&
             drawing_.padded == padded) {
             return;
         }
         drawing_ = Drawing();
+        memo_.Forget();
         drawing_.input = std::make_unique<Texture>(inputWidth, inputHeight, nullptr, padded);
         drawing_.target = std::make_unique<RenderTarget>(width, height);
         drawing_.reader = std::make_unique<PboReader>(width, height);
@@ -328,7 +363,19 @@ class Worker {
         drawing_.inputWidth = inputWidth;
         drawing_.inputHeight = inputHeight;
         drawing_.padded = padded;
-        NewInstance();
+        drawing_.timeline = std::make_unique<StepTimeline>([this] { return NewClock(); });
+        Reach(0);
+    }
+
+    // Makes the instance whose next frame is `step` the one that draws.
+    void Reach(int64_t step) {
+        bool switched = false;
+        drawing_.head = &static_cast<PluginClock&>(drawing_.timeline->Reach(step, &switched));
+        if (switched) {
+            for (const ParameterChange& change : values_) {
+                Send(drawing_.head->Instance(), change);
+            }
+        }
     }
 
     uint8_t* MapFrames(size_t slotBytes) {
@@ -378,33 +425,17 @@ class Worker {
         }
     }
 
-    // Draws one step of the plug-in at host time `seconds`, within the call limit.
-    void DrawStep(double seconds) {
-        drawing_.instance->SetTime(seconds);
+    // Draws one step of `instance` at host time `seconds`, within the call limit. Unseen
+    // steps, clipped to a pixel, are waited for in batches: a fence for each would cost
+    // more than the step.
+    void DrawStep(PluginInstance& instance, double seconds, bool seen) {
+        instance.SetTime(seconds);
         const int64_t started = MonotonicMs();
-        drawing_.instance->Process(*drawing_.input, *drawing_.target);
-        AwaitDrawing(started);
-        ++drawing_.framesDrawn;
-    }
-
-    // Brings the instance to step `frameIndex`: a fresh one to go back, the steps in
-    // between drawn unseen (clipped to one pixel) to go forward.
-    void Reach(int64_t frameIndex) {
-        if (frameIndex < 0) {
-            return;
+        instance.Process(*drawing_.input, *drawing_.target);
+        if (seen || ++unseenSinceFence_ == kUnseenPerFence) {
+            AwaitDrawing(started);
+            unseenSinceFence_ = 0;
         }
-        if (frameIndex < drawing_.framesDrawn) {
-            NewInstance();
-        }
-        if (frameIndex - drawing_.framesDrawn > kMaxCatchUp) {
-            drawing_.framesDrawn = frameIndex;
-        }
-        glEnable(GL_SCISSOR_TEST);
-        glScissor(0, 0, 1, 1);
-        while (drawing_.framesDrawn < frameIndex) {
-            DrawStep(static_cast<double>(drawing_.framesDrawn) / kStepsPerSecond);
-        }
-        glDisable(GL_SCISSOR_TEST);
     }
 
     void Render(const RenderRequest& request) {
@@ -424,13 +455,37 @@ class Worker {
         Remember(request.changes);
         Prepare(request.width, request.height, request.inputWidth, request.inputHeight,
                 request.padInput != 0);
-        Reach(request.frameIndex);
-        if (request.hasInput != 0) {
-            drawing_.input->Upload(frames + InputOffset(request.slot, request.SlotBytes()));
+        uint8_t* input = frames + InputOffset(request.slot, request.SlotBytes());
+        uint8_t* output = frames + OutputOffset(request.slot, request.SlotBytes());
+        // The very same frame asked for again is answered from the last one drawn.
+        FrameKey key;
+        key.step = request.frameIndex >= 0 ? request.frameIndex : drawing_.timeline->Next();
+        key.width = request.width;
+        key.height = request.height;
+        key.hasInput = request.hasInput != 0 && request.inputWidth == request.width &&
+                       request.inputHeight == request.height;
+        key.values = std::to_string(request.hostSeconds) + '\0';
+        for (const ParameterChange& value : values_) {
+            key.values += std::to_string(value.index) + (value.isText != 0 ? "t" : "f") +
+                          std::to_string(value.value) + value.text + '\0';
         }
-        DrawStep(request.hostSeconds);
+        const bool rememberable = request.hasInput == 0 || key.hasInput;
+        if (rememberable && memo_.Recall(key, request.hasInput != 0 ? input : nullptr, output)) {
+            return;
+        }
+        Reach(key.step);
+        if (request.hasInput != 0) {
+            drawing_.input->Upload(input);
+        }
+        drawing_.head->StepSeen(request.hostSeconds);
+        drawing_.timeline->Drew();
         drawing_.reader->Read(drawing_.target->Framebuffer(), scratch_);
-        drawing_.reader->Drain(frames + OutputOffset(request.slot, request.SlotBytes()));
+        drawing_.reader->Drain(output);
+        if (rememberable) {
+            memo_.Remember(std::move(key), request.hasInput != 0 ? input : nullptr, output);
+        } else {
+            memo_.Forget();
+        }
     }
 
     DisplaysAnswer Displays(const DisplaysRequest& request) {
@@ -438,12 +493,12 @@ class Worker {
             throw HostError("no plug-in is loaded");
         }
         Remember(request.changes);
-        if (drawing_.instance == nullptr) {
+        if (drawing_.head == nullptr) {
             const uint32_t width = std::max(request.width, 1u);
             const uint32_t height = std::max(request.height, 1u);
             Prepare(width, height, width, height, false);
         }
-        const PluginReport live = ReadPluginReport(*plugin_, drawing_.instance->Handle());
+        const PluginReport live = ReadPluginReport(*plugin_, drawing_.head->Instance().Handle());
         DisplaysAnswer answer;
         for (const ParameterReport& parameter : live.parameters) {
             answer.displays.push_back(parameter.display);
@@ -461,6 +516,8 @@ class Worker {
     PluginReport report_;
     std::unique_ptr<GlContext> context_;
     Drawing drawing_;
+    FrameMemo memo_;
+    int unseenSinceFence_ = 0;
     Image scratch_;  // never filled: each read is drained at once
     std::vector<ParameterChange> values_;
     uint8_t* frames_ = nullptr;

@@ -4,6 +4,7 @@
 #define FFGLHOST_CLI_PLAY_PLAY_CLOCK_H
 
 #include <chrono>
+#include <cmath>
 #include <cstdint>
 
 #include "frame_renderer.h"
@@ -23,8 +24,9 @@ class PlayClock {
     }
     void TogglePause() { paused_ = !paused_; }
     bool Paused() const { return paused_; }
-    // The step the plug-in shows now.
-    int64_t Step() const { return static_cast<int64_t>(seconds_ * kPlayFrameRate); }
+    // The step the plug-in shows now: the frame at t seconds is step round(60 t), as in
+    // the frei0r module and `render`.
+    int64_t Step() const { return std::llround(seconds_ * kPlayFrameRate); }
 
   private:
     bool paused_;

@@ -139,18 +139,4 @@ float CheckValue(const ParameterReport& parameter, double value) {
     return single;
 }
 
-float FromSlider(const ParameterReport& parameter, double fraction) {
-    const double clamped = std::isnan(fraction) ? 0.0 : std::min(std::max(fraction, 0.0), 1.0);
-    if (parameter.type == FF_TYPE_BOOLEAN || parameter.type == FF_TYPE_EVENT) {
-        return clamped >= 0.5 ? parameter.max : parameter.min;
-    }
-    return static_cast<float>(parameter.min + clamped * (parameter.max - parameter.min));
-}
-
-double ToSlider(const ParameterReport& parameter, float value) {
-    const double span = static_cast<double>(parameter.max) - parameter.min;
-    const double mapped = span != 0.0 ? (value - parameter.min) / span : 0.0;
-    return std::min(std::max(mapped, 0.0), 1.0);
-}
-
 }  // namespace ffglhost

@@ -3,10 +3,13 @@
 #ifndef FFGLHOST_PARAMETER_SETTINGS_H
 #define FFGLHOST_PARAMETER_SETTINGS_H
 
+#include <algorithm>
+#include <cmath>
 #include <optional>
 #include <string>
 #include <vector>
 
+#include "ffgl/abi.h"
 #include "plugin_report.h"
 
 namespace ffglhost {
@@ -33,8 +36,19 @@ float CheckValue(const ParameterReport& parameter, double value);
 
 // A video tool's 0..1 slider onto the parameter's range, clamped into 0..1 first (NaN
 // is 0); switches (boolean and event parameters) turn at one half. ToSlider goes back.
-float FromSlider(const ParameterReport& parameter, double fraction);
-double ToSlider(const ParameterReport& parameter, float value);
+// (Inline: the frei0r module uses them without the rest of the host library.)
+inline float FromSlider(const ParameterReport& parameter, double fraction) {
+    const double clamped = std::isnan(fraction) ? 0.0 : std::min(std::max(fraction, 0.0), 1.0);
+    if (parameter.type == FF_TYPE_BOOLEAN || parameter.type == FF_TYPE_EVENT) {
+        return clamped >= 0.5 ? parameter.max : parameter.min;
+    }
+    return static_cast<float>(parameter.min + clamped * (parameter.max - parameter.min));
+}
+inline double ToSlider(const ParameterReport& parameter, float value) {
+    const double span = static_cast<double>(parameter.max) - parameter.min;
+    const double mapped = span != 0.0 ? (value - parameter.min) / span : 0.0;
+    return std::min(std::max(mapped, 0.0), 1.0);
+}
 
 // Parses "NAME=VALUE" into a setting of the named parameter. Float-valued parameters
 // take a finite decimal number inside the parameter's range; text-valued ones take VALUE

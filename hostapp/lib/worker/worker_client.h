@@ -80,10 +80,11 @@ struct WorkerFrame {
     const uint8_t* input = nullptr;
     uint8_t* output = nullptr;  // width x height RGBA8, written
     double hostSeconds = 0.0;   // sent as the host time (code 20) where supported
-    // The plug-in's step, counted from 0, for plug-ins that keep their own per-frame
-    // clock: the worker draws the steps in between first (clipped to one pixel), or
-    // starts a fresh instance to go back, so that step N looks the same however it was
-    // reached. -1: the next step after the previous one.
+    // The frame's step, counted from 0, for plug-ins that keep their own per-frame clock
+    // (a frame at t seconds is step round(60 t)): the worker draws the steps in between
+    // first (clipped to one pixel), or takes an instance it keeps a little behind to go
+    // back, so that step N looks the same however it was reached. -1: the next step
+    // after the previous one.
     int64_t frameIndex = -1;
     bool padInput = false;  // the input texture padded to power-of-two sizes
     // The input's size when it differs from the output's (a picture drawn at another

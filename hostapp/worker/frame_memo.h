@@ -1,0 +1,39 @@
+// The last frame the worker drew, kept so that a request for the very same frame again
+// (same step, size, parameter values and input) is answered without drawing: drawing it
+// again would need an instance whose clock is one step back. Tools ask for a frame twice,
+// MLT at the end of a playlist for one.
+#ifndef FFGLHOST_WORKER_FRAME_MEMO_H
+#define FFGLHOST_WORKER_FRAME_MEMO_H
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ffglhost {
+
+struct FrameKey {
+    int64_t step = -1;
+    uint32_t width = 0;
+    uint32_t height = 0;
+    bool hasInput = false;
+    std::string values;  // the parameter values, in any form that tells them apart
+};
+
+class FrameMemo {
+  public:
+    // Copies the remembered output into `output` when `key` and `input` (width x height
+    // RGBA, or null without input) are those of the last frame.
+    bool Recall(const FrameKey& key, const uint8_t* input, uint8_t* output) const;
+    void Remember(FrameKey key, const uint8_t* input, const uint8_t* output);
+    void Forget() { known_ = false; }
+
+  private:
+    bool known_ = false;
+    FrameKey key_;
+    std::vector<uint8_t> input_;
+    std::vector<uint8_t> output_;
+};
+
+}  // namespace ffglhost
+
+#endif  // FFGLHOST_WORKER_FRAME_MEMO_H
