@@ -80,12 +80,15 @@ bench_a="$cache/$a/build/bench/frame_benchmark"
 bench_b="$cache/$b/build/bench/frame_benchmark"
 
 # One run of a benchmark: "effect_ms passthrough_ms" of the 1080p frames; the GL renderer
-# and version, where the benchmark names them, go to $gl.
-gl=""
+# and version, where the benchmark names them, go to the file $gl.
+gl="$(mktemp)"
+trap 'rm -f "$gl"' EXIT
 run() {
     local output
-    output="$(env "${@:2}" "$1" --benchmark_filter='^(EffectFrame|PassthroughFrame)/1920/1080' 2>&1)"
-    gl="${gl:-$(sed -n 's/^GL: //p' <<<"$output")}"
+    # The benchmark's reporter colours its lines whatever the terminal: colours are dropped.
+    output="$(env "${@:2}" "$1" --benchmark_filter='^(EffectFrame|PassthroughFrame)/1920/1080' 2>&1 |
+        sed 's/\x1b\[[0-9;]*m//g')" || true
+    [[ -s "$gl" ]] || sed -n 's/^GL: //p' <<<"$output" >"$gl"
     awk '$1 ~ /^EffectFrame\/1920\/1080/ { e = $2 } $1 ~ /^PassthroughFrame\/1920\/1080/ { p = $2 }
          END { if (e == "" || p == "") exit 1; print e, p }' <<<"$output" || {
         echo "the benchmark $1 gave no 1080p frame times:" >&2
@@ -120,6 +123,7 @@ for setting in default LP_NUM_THREADS=0; do
 done
 
 cpu="$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)"
-echo "Machine: $cpu, $(nproc) cores, GL ${gl:-renderer not named by either benchmark}"
+renderer="$(cat "$gl")"
+echo "Machine: $cpu, $(nproc) cores, GL: ${renderer:-not named by either benchmark}"
 echo "Load average before the runs: under $max_load; $rounds rounds, ${a:0:7} then ${b:0:7} in each"
 echo -n "$report"

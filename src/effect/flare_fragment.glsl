@@ -7,6 +7,17 @@ out vec4 fragColor;
 
 #include "flare_common.glsl"
 
+// Flare i's per-frame values, picked by selects: an indexed read of a flat input costs a
+// SIMD renderer a gather per pixel.
+vec3 flareValues(int i)
+{
+    return i == 0 ? frameFlares[0]
+         : i == 1 ? frameFlares[1]
+         : i == 2 ? frameFlares[2]
+         : i == 3 ? frameFlares[3]
+         : frameFlares[4];
+}
+
 void main()
 {
     vec2 tc = uv * MaxUV;
@@ -20,17 +31,13 @@ void main()
     // evaluated at tc; for an unpadded input tc equals uv. One pass per flare drawn, at
     // least one: a flare that is not drawn has strength 0.
     vec2 q = vec2(tc.x * frameAspect, tc.y);
-    // Flare i's values come first in the rotated list: an indexed read of a flat input costs
-    // a SIMD renderer a gather per pixel, selects by index an operation per flare.
-    vec3 flares[5] = frameFlares;
     vec3 totalFlare = vec3(0.0);
     int i = 0;
     do {
-        totalFlare += computeFlare(q, flares[0], frameScreenCentre, FlareColor, frameStarRate,
+        totalFlare += computeFlare(q, flareValues(i), frameScreenCentre, FlareColor, frameStarRate,
                                    frameGhostsDrawn, frameGhostSpacing, frameGhostChroma,
                                    GhostIntensity, frameGhostSizes, frameGhostHues,
                                    frameHaloShape, frameHaloStrength, frameStreakShape);
-        flares = vec3[5](flares[1], flares[2], flares[3], flares[4], flares[0]);
     } while (++i < frameFlaresDrawn);
 
     // Faint static-like dirt tied to the output pixel.
