@@ -205,8 +205,11 @@ vec3 ghostOrbs(vec2 q, vec2 c, vec2 axis, int drawn, float spacing, float chroma
     float alongReach = reach + len * abs(chroma) * float(drawn);
     float nearest = (along + 0.8 * len) * perGap - 1.0;
     float halfRun = alongReach * perGap;
-    int j = int(clamp(ceil(nearest - halfRun), 0.0, 7.0));
-    int last = abs(across) > reach ? -1 : min(int(clamp(floor(nearest + halfRun), -1.0, 7.0)), drawn - 1);
+    // Clamped as floats, so that a huge value stays in range, and as integers, so that no
+    // value (not even a NaN from a position out of range) can make the loop run long.
+    int j = clamp(int(clamp(ceil(nearest - halfRun), 0.0, 7.0)), 0, 7);
+    int last = clamp(int(clamp(floor(nearest + halfRun), -1.0, 7.0)), -1, drawn - 1);
+    last = abs(across) > reach ? -1 : last;
     vec3 total = vec3(0.0);
     do {
         float k = float(j + 1);
