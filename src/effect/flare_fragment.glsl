@@ -34,10 +34,11 @@ void main()
     vec3 totalFlare = vec3(0.0);
     int i = 0;
     do {
-        totalFlare += computeFlare(q, flareValues(i), frameScreenCentre, FlareColor, frameStarRate,
-                                   frameGhostsDrawn, frameGhostSpacing, frameGhostChroma,
-                                   GhostIntensity, frameGhostSizes, frameGhostHues,
-                                   frameHaloShape, frameHaloStrength, frameStreakShape);
+        totalFlare += computeFlare(q, flareValues(i), frameScreenCentre, FlareColor,
+                                   frameStarRate, frameGhostsDrawn, frameGhostSpacing,
+                                   frameGhostChroma, GhostIntensity, frameGhostSizes,
+                                   frameGhostHues, frameHaloShape, frameHaloStrength,
+                                   frameStreakShape);
     } while (++i < frameFlaresDrawn);
 
     // Faint static-like dirt tied to the output pixel.
