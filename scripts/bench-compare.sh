@@ -3,8 +3,9 @@
 #   scripts/bench-compare.sh [--build-only] REV [REV2]        REV2 defaults to HEAD
 # Each revision's Release benchmark (bench/frame_benchmark) is built once, in a git work
 # tree of its own under $QUELLIX_BENCH_CACHE (default ~/.cache/quellix-shine/bench/<commit>).
-# The two benchmarks then run alternately, ROUNDS times each (default 5), with llvmpipe's
-# default threads and with LP_NUM_THREADS=0 (all drawing on the calling thread). Printed:
+# The two benchmarks then run alternately, ROUNDS times each (default 5, at least 3), the
+# first one first in odd rounds and second in even ones, with llvmpipe's default threads
+# and with LP_NUM_THREADS=0 (all drawing on the calling thread). Printed:
 # each run's frame time with the passthrough pass beside it, the medians and the ratio
 # REV2 / REV. Speed figures only mean something on a quiet machine, so nothing is measured
 # while the 1-minute load average is above 0.5.
@@ -24,6 +25,10 @@ repo="$(git -C "$(dirname "$0")" rev-parse --show-toplevel)"
 cache="${QUELLIX_BENCH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/quellix-shine/bench}"
 rounds="${ROUNDS:-5}"
 max_load=0.5
+[[ "$rounds" =~ ^[0-9]+$ && "$rounds" -ge 3 ]] || {
+    echo "ROUNDS must be a whole number of at least 3" >&2
+    exit 2
+}
 
 commit() {
     git -C "$repo" rev-parse --verify --quiet "$1^{commit}" || {
@@ -76,6 +81,7 @@ if [[ $built_now == 1 ]]; then
     done
 fi
 refuse_if_busy
+start_load="$(load)"
 bench_a="$cache/$a/build/bench/frame_benchmark"
 bench_b="$cache/$b/build/bench/frame_benchmark"
 
@@ -100,16 +106,21 @@ run() {
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2 ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2) }'; }
 
 report=""
-for setting in default LP_NUM_THREADS=0; do
+for setting in "default threads" LP_NUM_THREADS=0; do
     threads=()
-    [[ $setting == default ]] || threads=("$setting")
-    report+=$'\n'"$setting threads: 1920x1080 effect frame in ms (passthrough pass beside it)"$'\n'
+    [[ $setting == "default threads" ]] || threads=("$setting")
+    report+=$'\n'"$setting: 1920x1080 effect frame in ms (passthrough pass beside it)"$'\n'
     times_a=""
     times_b=""
     for round in $(seq "$rounds"); do
         echo "$setting, round $round of $rounds" >&2
-        read -r effect_a pass_a <<<"$(run "$bench_a" "${threads[@]}")"
-        read -r effect_b pass_b <<<"$(run "$bench_b" "${threads[@]}")"
+        if ((round % 2)); then
+            times="$(run "$bench_a" "${threads[@]}") $(run "$bench_b" "${threads[@]}")"
+        else
+            times="$(run "$bench_b" "${threads[@]}")"
+            times="$(run "$bench_a" "${threads[@]}") $times"
+        fi
+        read -r effect_a pass_a effect_b pass_b <<<"$times"
         times_a+="$effect_a"$'\n'
         times_b+="$effect_b"$'\n'
         report+="$(printf '  run %d   %s %7.2f (%5.2f)   %s %7.2f (%5.2f)' "$round" \
@@ -125,5 +136,5 @@ done
 cpu="$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)"
 renderer="$(cat "$gl")"
 echo "Machine: $cpu, $(nproc) cores, GL: ${renderer:-not named by either benchmark}"
-echo "Load average before the runs: under $max_load; $rounds rounds, ${a:0:7} then ${b:0:7} in each"
+echo "Load average before the runs: $start_load; $rounds rounds, ${a:0:7} first in odd ones"
 echo -n "$report"
