@@ -112,6 +112,8 @@ for setting in "default threads" LP_NUM_THREADS=0; do
     report+=$'\n'"$setting: 1920x1080 effect frame in ms (passthrough pass beside it)"$'\n'
     times_a=""
     times_b=""
+    passes_a=""
+    passes_b=""
     for round in $(seq "$rounds"); do
         echo "$setting, round $round of $rounds" >&2
         if ((round % 2)); then
@@ -123,13 +125,16 @@ for setting in "default threads" LP_NUM_THREADS=0; do
         read -r effect_a pass_a effect_b pass_b <<<"$times"
         times_a+="$effect_a"$'\n'
         times_b+="$effect_b"$'\n'
+        passes_a+="$pass_a"$'\n'
+        passes_b+="$pass_b"$'\n'
         report+="$(printf '  run %d   %s %7.2f (%5.2f)   %s %7.2f (%5.2f)' "$round" \
             "${a:0:7}" "$effect_a" "$pass_a" "${b:0:7}" "$effect_b" "$pass_b")"$'\n'
     done
     median_a="$(median <<<"${times_a%$'\n'}")"
     median_b="$(median <<<"${times_b%$'\n'}")"
-    report+="$(printf '  median  %s %7.2f           %s %7.2f           ratio %s/%s %.3f' \
-        "${a:0:7}" "$median_a" "${b:0:7}" "$median_b" "${b:0:7}" "${a:0:7}" \
+    report+="$(printf '  median  %s %7.2f (%5.2f)   %s %7.2f (%5.2f)   ratio %s/%s %.3f' \
+        "${a:0:7}" "$median_a" "$(median <<<"${passes_a%$'\n'}")" "${b:0:7}" "$median_b" \
+        "$(median <<<"${passes_b%$'\n'}")" "${b:0:7}" "${a:0:7}" \
         "$(awk -v x="$median_b" -v y="$median_a" 'BEGIN { print x / y }')")"$'\n'
 done
 
