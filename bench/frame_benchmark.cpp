@@ -366,6 +366,8 @@ int main(int argc, char** argv) {
             ->MinTime(1.0);
     }
     benchmark::Initialize(&argc, argv);
+    // The renderer is half of what a figure means; scripts/bench-compare.sh reads this line.
+    benchmark::AddCustomContext("GL", Context().Renderer() + ", " + Context().Version());
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();

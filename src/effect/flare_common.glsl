@@ -39,7 +39,7 @@ FRAME vec4 framePackedB;
 #define frameHaloStrength framePackedB.z
 // Chromatic spread * 0.01.
 #define frameGhostChroma framePackedB.w
-FRAME vec3 frameStreakShape;
+FRAME vec4 frameStreakShape;
 FRAME vec4 frameHaloShape;
 // Ghosts and flares drawn. Handed over as values, so that the compiler cannot unroll the
 // fragment stage's loops into branches, which a SIMD renderer runs for every pixel.
@@ -120,12 +120,15 @@ float haloStrength(float haloSz)
 }
 
 // The streak's shape for exp2: (red centre's horizontal offset in aspect-corrected space,
-// log2(e) * 2 / length with the length kept above 0.001, strength); below a length of
-// 0.001 the streak is off, strength 0.
-vec3 streakShape(float streakLen, float chromatic, float aspect)
+// log2(e) * 2 / length with the length kept above 0.001, strength, and the falloff across
+// the offset between two channel centres); below a length of 0.001 the streak is off,
+// strength 0.
+vec4 streakShape(float streakLen, float chromatic, float aspect)
 {
-    return vec3(chromatic * 0.003 * aspect, 1.44269504 * 2.0 / max(streakLen, 0.001),
-                streakLen < 0.001 ? 0.0 : streakLen * 1.5);
+    float shift = chromatic * 0.003 * aspect;
+    float rate = 1.44269504 * 2.0 / max(streakLen, 0.001);
+    return vec4(shift, rate, streakLen < 0.001 ? 0.0 : streakLen * 1.5,
+                exp2(-abs(shift) * rate));
 }
 
 // ---- Called by the fragment stage: a pixel's light.
@@ -164,42 +167,61 @@ float primaryStar(vec2 d, float rate)
     return e4 * e4 + (s64 * s16) * (e2 * e) * 0.7 + (t32 * t32 * t32 * t16 * t8) * (e4 * e) * 0.4;
 }
 
-// Ghost i of a flare at c, at point q, with axis from c to the screen centre, all in
-// aspect-corrected space; spacing = 1 / (count + 1), chroma = chromatic spread * 0.01,
-// invSize = 1 / size. Each channel is measured from its own centre, red shifted along the
-// axis and blue against it. With r / size as the variable every step has constant edges:
-// a soft filled disc (1 inside 0.3 of the size, 0 beyond it) plus a ring, full between
-// 0.85 and 1.0 of the size and gone below 0.8 and above 1.05.
-vec3 ghost(vec2 q, vec2 c, vec2 axis, float fi, float spacing, float chroma, float invSize,
-           float hue)
+// Entry j (0 to 7) of eight values held four to a vec4, picked by selects: an indexed read
+// of a flat input costs a SIMD renderer a gather per pixel.
+float pick(vec4 table[2], int j)
 {
-    float k = (fi + 1.0) * spacing * 1.8 - 0.4;
-    vec2 dG = q - (c + axis * (k * 2.0));
-    vec2 shift = axis * (chroma * (fi + 1.0));
-    vec3 u = vec3(length(dG - shift), length(dG), length(dG + shift)) * invSize;
-    vec3 disc = unitStep((1.0 - u) * (1.0 / 0.7));
-    vec3 ring = unitStep((u - 0.8) * 20.0) * unitStep((1.05 - u) * 20.0);
-    return (disc * 0.5 + ring * 0.8) * vec3(1.0 + hue, 1.0, 1.0 - hue * 0.5);
+    vec4 four = j < 4 ? table[0] : table[1];
+    vec2 two = (j & 2) == 0 ? four.xy : four.zw;
+    return (j & 1) == 0 ? two.x : two.y;
 }
 
-// The chromatic discs and rings of a flare at c on the line through the screen centre:
-// `drawn` ghosts, four to a pass (at least one pass; a ghost beyond `drawn` gets
-// intensity 0), with 1 / size and hue per ghost from ghostLook, four to a vec4.
+// The chromatic discs and rings of a flare at c on the line through the screen centre,
+// at point q, all in aspect-corrected space: `drawn` ghosts, with 1 / size and hue per
+// ghost from ghostLook, four to a vec4; spacing = 1 / (count + 1), chroma = chromatic
+// spread * 0.01. Ghost j sits at c + axis * 2k, k = (j + 1) * spacing * 1.8 - 0.4, its
+// red centre shifted along the axis by axis * chroma * (j + 1) and its blue centre
+// against it. With r / size as the variable every step has constant edges: a soft
+// filled disc (1 inside 0.3 of the size, 0 beyond it) plus a ring, full between 0.85 and
+// 1.0 of the size and gone below 0.8 and above 1.05.
+//
+// A ghost's light is exactly 0 farther than 1.05 of its size from its channel centres,
+// and ghostLook's sizes stay below 0.06, so a pixel visits only the ghosts whose centres
+// lie within that reach of it along the axis, and none farther from the axis than that.
+// Ghosts are evenly spaced, so these are a run of indices; the loop runs as often as the
+// pixel with the longest run among those a SIMD renderer shades together (once where
+// none is near).
 vec3 ghostOrbs(vec2 q, vec2 c, vec2 axis, int drawn, float spacing, float chroma,
                float intensity, vec4 sizes[2], vec4 hues[2])
 {
+    const float reach = 1.05 * 0.06 * 1.001;
+    vec2 d = q - c;
+    float len = length(axis);
+    vec2 dir = len > 0.0 ? axis * (1.0 / len) : vec2(1.0, 0.0);
+    float along = dot(d, dir);
+    float across = d.x * dir.y - d.y * dir.x;
+    // Ghost j's centre lies at along = gap * (j + 1) - 0.8 * len.
+    float perGap = 1.0 / max(3.6 * spacing * len, 1e-20);
+    float alongReach = reach + len * abs(chroma) * float(drawn);
+    float nearest = (along + 0.8 * len) * perGap - 1.0;
+    float halfRun = alongReach * perGap;
+    // Clamped as floats, so that a huge value stays in range, and as integers, so that no
+    // value (not even a NaN from a position out of range) can make the loop run long.
+    int j = clamp(int(clamp(ceil(nearest - halfRun), 0.0, 7.0)), 0, 7);
+    int last = clamp(int(clamp(floor(nearest + halfRun), -1.0, 7.0)), -1, drawn - 1);
+    last = abs(across) > reach ? -1 : last;
     vec3 total = vec3(0.0);
-    int g = 0;
     do {
-        vec4 size = g == 0 ? sizes[0] : sizes[1];
-        vec4 hue = g == 0 ? hues[0] : hues[1];
-        vec4 on = vec4(lessThan(ivec4(0, 1, 2, 3) + 4 * g, ivec4(drawn))) * intensity;
-        float fi = float(4 * g);
-        total += ghost(q, c, axis, fi, spacing, chroma, size.x, hue.x) * on.x
-               + ghost(q, c, axis, fi + 1.0, spacing, chroma, size.y, hue.y) * on.y
-               + ghost(q, c, axis, fi + 2.0, spacing, chroma, size.z, hue.z) * on.z
-               + ghost(q, c, axis, fi + 3.0, spacing, chroma, size.w, hue.w) * on.w;
-    } while (4 * ++g < drawn);
+        float k = float(j + 1);
+        float shift = len * chroma * k;
+        vec3 x = along - (3.6 * spacing * k - 0.8) * len - vec3(shift, 0.0, -shift);
+        vec3 u = sqrt(x * x + across * across) * pick(sizes, j);
+        vec3 disc = unitStep((1.0 - u) * (1.0 / 0.7));
+        vec3 ring = unitStep(min(u - 0.8, 1.05 - u) * 20.0);
+        float hue = pick(hues, j);
+        float on = j <= last ? intensity : 0.0;
+        total += (disc * 0.5 + ring * 0.8) * vec3(1.0 + hue, 1.0, 1.0 - hue * 0.5) * on;
+    } while (++j <= last);
     return total;
 }
 
@@ -215,11 +237,17 @@ vec3 haloRing(float dist, vec4 shape, float strength)
 
 // Thin horizontal line through the flare at aspect-corrected offset d, its three channels
 // at once, red and blue shifted sideways; the vertical falloff is shared by the three.
-// Shape from streakShape.
-vec3 streak(vec2 d, vec3 shape)
+// Of red and blue, the centre on the far side of the flare is farther by exactly the
+// shift, so its light is the green one times a per-frame factor; only the near one needs
+// an exponential of its own. Shape from streakShape.
+vec3 streak(vec2 d, vec4 shape)
 {
-    vec3 dx = abs(d.x + vec3(shape.x, 0.0, -shape.x));
-    return exp2(-abs(d.y) * (200.0 * 1.44269504) - dx * shape.y) * shape.z;
+    float dx = abs(d.x);
+    float dy = -abs(d.y) * (200.0 * 1.44269504);
+    float green = exp2(dy - dx * shape.y);
+    float near = exp2(dy - abs(dx - abs(shape.x)) * shape.y);
+    float far = green * shape.w;
+    return (d.x * shape.x >= 0.0 ? vec3(far, green, near) : vec3(near, green, far)) * shape.z;
 }
 
 // One flare at q, tinted: star, ghosts, halo and streak of the flare with centre and
@@ -227,7 +255,7 @@ vec3 streak(vec2 d, vec3 shape)
 vec3 computeFlare(vec2 q, vec3 flare, vec2 screenCentre, vec3 color, float rate,
                   int ghostsDrawn, float ghostSpacing, float ghostChroma, float ghostIntensity,
                   vec4 ghostSizes[2], vec4 ghostHues[2], vec4 halo, float haloLevel,
-                  vec3 streakLook)
+                  vec4 streakLook)
 {
     vec2 centre = flare.xy;
     float strength = flare.z;

@@ -41,6 +41,8 @@ const Scene kScenes[] = {
     {"defaults, frame 600", 640, 360, false, 600, 0.5f, 0.5f, 0.9f, 0.6f, 0.5f, 0.0f},
     {"still, moved", 640, 360, false, 60, 0.2f, 0.75f, 0.9f, 0.6f, 0.0f, 0.0f},
     {"still, off the screen", 640, 360, false, 60, 1.4f, -0.3f, 0.9f, 0.6f, 0.0f, 0.0f},
+    // The ghosts' axis has no length: every ghost sits on the flare.
+    {"still, at the centre", 640, 360, false, 60, 0.5f, 0.5f, 0.9f, 0.6f, 0.0f, 0.0f},
     {"strobe, open", 640, 360, false, 1, 0.5f, 0.5f, 0.9f, 0.6f, 0.5f, 0.5f},
     {"strobe, closed", 640, 360, false, 2, 0.5f, 0.5f, 0.9f, 0.6f, 0.5f, 0.5f},
     {"padded input", 640, 360, true, 60, 0.5f, 0.5f, 0.9f, 0.6f, 0.5f, 0.0f},

@@ -71,6 +71,9 @@ void main()
     } else if (x == 1) {
         fragColor = vec4(haloRing(0.12, haloShape(0.4, 0.4), haloStrength(0.4)),
                          primaryStar(vec2(-0.1611, -0.0111), rate));
+    } else if (x == 3) {
+        // A negative spread shifts red and blue the other way round.
+        fragColor = vec4(streak(vec2(0.3, 0.0), streakShape(0.5, -0.4, 1.0)) * 0.8, 0.0);
     } else {
         // The star shrunk to nothing, ghosts and halo off: 0.3 right of the flare only the
         // streak is left, red shifted by 0.003 x the chromatic spread, blue the other way.
@@ -82,8 +85,8 @@ void main()
     }
 }
 )glsl",
-                                            3);
-    ASSERT_EQ(row.size(), 3u);
+                                            4);
+    ASSERT_EQ(row.size(), 4u);
     EXPECT_NEAR(row[0][0], 0.8620f, 1e-3f) << "star on a six-ray axis";
     EXPECT_NEAR(row[0][1], 0.4374f, 1e-3f) << "star off the six-ray axes";
     EXPECT_NEAR(row[0][2], 0.5027f, 1e-3f) << "streak";
@@ -99,6 +102,7 @@ void main()
     const float streak[3] = {0.179851f, 0.180717f, 0.181586f};
     for (int c = 0; c < 3; ++c) {
         EXPECT_NEAR(row[2][c], streak[c], 2e-5f) << "streak channel " << c;
+        EXPECT_NEAR(row[3][c], streak[2 - c], 2e-5f) << "streak channel " << c << ", spread < 0";
     }
 }
 
