@@ -478,9 +478,10 @@ class Worker {
             drawing_.input->Upload(input);
         }
         drawing_.head->StepSeen(request.hostSeconds);
-        drawing_.timeline->Drew();
+        // Read before the riders move: their unseen steps draw into the same target.
         drawing_.reader->Read(drawing_.target->Framebuffer(), scratch_);
         drawing_.reader->Drain(output);
+        drawing_.timeline->Drew();
         if (rememberable) {
             memo_.Remember(std::move(key), request.hasInput != 0 ? input : nullptr, output);
         } else {

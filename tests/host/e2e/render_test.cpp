@@ -1,6 +1,7 @@
 // `ffgl-host render` on the built module over pictures, written as PNG files.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <random>
 #include <vector>
 
@@ -151,6 +152,25 @@ TEST(RenderCommand, AShorterRunIntoAnOldDirectorySaysWhichFramesAreNotItsOwn) {
         }
     }
     EXPECT_EQ(dir.Files().size(), 4u) << "older frames are kept, not deleted";
+}
+
+// From frame 193 on, the worker's riders move up behind the drawing instance after each
+// frame, drawing unseen steps into the corner pixel of the same target: none of that may
+// reach a frame read back. Each frame of this plug-in is one grey, its step's.
+TEST(RenderCommand, UnseenStepsNeverReachAFrame) {
+    TempDir dir;
+    ASSERT_EQ(RunHost(dir.Path(),
+                      {"render", kHostilePluginPath, "--size", "8x4", "-n", "200", "--out", "all"},
+                      {"HOSTILE_MODE=count"})
+                  .exitCode,
+              0);
+    for (const int frame : {0, 192, 193, 199}) {
+        char name[32];
+        std::snprintf(name, sizeof name, "all/frame_%04d.png", frame);
+        const Image image = ReadPng(dir / name);
+        EXPECT_EQ(image.Pixel(0, 3)[0], frame % 256) << name << ", the corner";
+        EXPECT_EQ(image.Pixel(4, 2)[0], frame % 256) << name;
+    }
 }
 
 }  // namespace
