@@ -12,22 +12,15 @@ size_t Bytes(const FrameKey& key) {
 
 }  // namespace
 
-bool FrameMemo::Recall(const FrameKey& key, const uint8_t* input, uint8_t* output) const {
-    if (!known_ || key.step != key_.step || key.width != key_.width || key.height != key_.height ||
-        key.hasInput != key_.hasInput || key.values != key_.values) {
-        return false;
-    }
-    if (key.hasInput && std::memcmp(input, input_.data(), Bytes(key)) != 0) {
-        return false;
-    }
-    std::memcpy(output, output_.data(), Bytes(key));
-    return true;
+bool FrameMemo::Matches(const FrameKey& key, const uint8_t* input) const {
+    return known_ && key.step == key_.step && key.width == key_.width &&
+           key.height == key_.height && key.hasInput == key_.hasInput &&
+           key.values == key_.values &&
+           (!key.hasInput || std::memcmp(input, input_.data(), Bytes(key)) == 0);
 }
 
-void FrameMemo::Remember(FrameKey key, const uint8_t* input, const uint8_t* output) {
-    const size_t bytes = Bytes(key);
-    input_.assign(input, input + (key.hasInput ? bytes : 0));
-    output_.assign(output, output + bytes);
+void FrameMemo::Remember(FrameKey key, const uint8_t* input) {
+    input_.assign(input, input + (key.hasInput ? Bytes(key) : 0));
     key_ = std::move(key);
     known_ = true;
 }

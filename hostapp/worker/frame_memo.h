@@ -1,4 +1,4 @@
-// The last frame the worker drew, kept so that a request for the very same frame again
+// The last frame the worker drew, known so that a request for the very same frame again
 // (same step, size, parameter values and input) is answered without drawing: drawing it
 // again would need an instance whose clock is one step back. Tools ask for a frame twice,
 // MLT at the end of a playlist for one.
@@ -19,19 +19,20 @@ struct FrameKey {
     std::string values;  // the parameter values, in any form that tells them apart
 };
 
+// Knows the last frame drawn; its pixels stay where they were written, so only the key
+// and the input are kept.
 class FrameMemo {
   public:
-    // Copies the remembered output into `output` when `key` and `input` (width x height
-    // RGBA, or null without input) are those of the last frame.
-    bool Recall(const FrameKey& key, const uint8_t* input, uint8_t* output) const;
-    void Remember(FrameKey key, const uint8_t* input, const uint8_t* output);
+    // True when `key` and `input` (width x height RGBA, or null without input) are those
+    // of the last frame.
+    bool Matches(const FrameKey& key, const uint8_t* input) const;
+    void Remember(FrameKey key, const uint8_t* input);
     void Forget() { known_ = false; }
 
   private:
     bool known_ = false;
     FrameKey key_;
     std::vector<uint8_t> input_;
-    std::vector<uint8_t> output_;
 };
 
 }  // namespace ffglhost

@@ -470,7 +470,11 @@ class Worker {
                           std::to_string(value.value) + value.text + '\0';
         }
         const bool rememberable = request.hasInput == 0 || key.hasInput;
-        if (rememberable && memo_.Recall(key, request.hasInput != 0 ? input : nullptr, output)) {
+        const uint8_t* remembered = request.hasInput != 0 ? input : nullptr;
+        if (rememberable && memo_.Matches(key, remembered)) {
+            // The last frame's pixels are still in its output slot.
+            std::memmove(output, frames + lastOutput_, FrameBytes(request.width, request.height));
+            lastOutput_ = static_cast<size_t>(output - frames);
             return;
         }
         Reach(key.step);
@@ -482,8 +486,9 @@ class Worker {
         drawing_.reader->Read(drawing_.target->Framebuffer(), scratch_);
         drawing_.reader->Drain(output);
         drawing_.timeline->Drew();
+        lastOutput_ = static_cast<size_t>(output - frames);
         if (rememberable) {
-            memo_.Remember(std::move(key), request.hasInput != 0 ? input : nullptr, output);
+            memo_.Remember(std::move(key), remembered);
         } else {
             memo_.Forget();
         }
@@ -518,6 +523,7 @@ class Worker {
     std::unique_ptr<GlContext> context_;
     Drawing drawing_;
     FrameMemo memo_;
+    size_t lastOutput_ = 0;  // where the last frame's pixels are in the frame memory
     int unseenSinceFence_ = 0;
     Image scratch_;  // never filled: each read is drained at once
     std::vector<ParameterChange> values_;
