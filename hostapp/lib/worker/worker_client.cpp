@@ -598,10 +598,6 @@ void WorkerClient::Render(const WorkerFrame& frame) {
     }
 }
 
-size_t WorkerClient::Unfinished() const {
-    return pending_.size();
-}
-
 void WorkerClient::AwaitRender(Pending& pending) {
     const std::vector<uint8_t> body = Await();
     if (!body.empty()) {

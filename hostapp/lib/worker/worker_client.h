@@ -132,7 +132,6 @@ class WorkerClient {
     // Submit finishes the oldest first. Outputs must stay valid until finished.
     void Submit(const WorkerFrame& frame);
     void Finish();
-    size_t Unfinished() const;
 
     // Deletes the plug-in instance now, so that a failure there is reported. Throws
     // WorkerError.
