@@ -51,7 +51,6 @@ namespace {
 // FFGL parameter types that become frei0r booleans: boolean and event.
 // Plug-ins with a clock of their own move it one step a frame, 1/60 s: a frame at t
 // seconds is drawn as step round(60 t), whatever the tool's frame rate.
-constexpr double kStepsPerSecond = 60.0;
 
 // What the module knows about its plug-in: read from the link block, or (a module
 // without a description) once through a short-lived worker.
@@ -310,7 +309,7 @@ void Draw(Instance& instance, double seconds, const uint32_t* in, uint32_t* out)
     frame.input = reinterpret_cast<const uint8_t*>(in);
     frame.output = reinterpret_cast<uint8_t*>(out);
     frame.hostSeconds = seconds;
-    frame.frameIndex = std::llround(std::max(seconds, 0.0) * kStepsPerSecond);
+    frame.frameIndex = ffglhost::StepAt(std::max(seconds, 0.0));
     instance.client->Render(frame);
 }
 

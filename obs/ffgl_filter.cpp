@@ -285,7 +285,7 @@ class Filter {
 
         FrameStamp stamp;
         stamp.seconds = static_cast<double>(clockNs_) * 1e-9;
-        stamp.frameIndex = std::llround(stamp.seconds * 60.0);
+        stamp.frameIndex = ffglhost::StepAt(stamp.seconds);
         stamp.serial = ++serial_;
         transport_->Send(gs_texrender_get_texture(texrender_), width, height, stamp);
     }

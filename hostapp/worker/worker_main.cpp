@@ -47,9 +47,6 @@ namespace {
 // Unseen steps drawn between two waits for the GPU.
 constexpr int kUnseenPerFence = 64;
 
-// The plug-in's steps run at this rate: step n is drawn at host time n / kStepsPerSecond.
-constexpr double kStepsPerSecond = 60.0;
-
 // Failures that the front end reports as "cannot start" or as a GPU that stays busy.
 class ContextError : public HostError {
   public:

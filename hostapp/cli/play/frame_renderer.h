@@ -11,9 +11,6 @@
 #include "lib/io/image.h"
 #include "lib/plugin/parameter_settings.h"
 
-// Frames of the clip per second of the host clock.
-constexpr double kPlayFrameRate = 60.0;
-
 class FrameRenderer {
   public:
     virtual ~FrameRenderer() = default;

@@ -4,10 +4,9 @@
 #define FFGLHOST_CLI_PLAY_PLAY_CLOCK_H
 
 #include <chrono>
-#include <cmath>
 #include <cstdint>
 
-#include "frame_renderer.h"
+#include "lib/worker/worker_protocol.h"
 
 class PlayClock {
   public:
@@ -26,7 +25,7 @@ class PlayClock {
     bool Paused() const { return paused_; }
     // The step the plug-in shows now: the frame at t seconds is step round(60 t), as in
     // the frei0r module and `render`.
-    int64_t Step() const { return std::llround(seconds_ * kPlayFrameRate); }
+    int64_t Step() const { return ffglhost::StepAt(seconds_); }
 
   private:
     bool paused_;

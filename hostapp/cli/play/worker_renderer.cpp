@@ -47,7 +47,7 @@ class WorkerRenderer : public FrameRenderer {
         frame.output = output.rgba.data();
         // Plug-ins with a clock of their own count frames: the worker catches up on the
         // frames between (or starts afresh to go back), so frame N looks as in `render`.
-        frame.hostSeconds = static_cast<double>(index) / kPlayFrameRate;
+        frame.hostSeconds = static_cast<double>(index) / ffglhost::kStepsPerSecond;
         frame.frameIndex = index;
         client_->Render(frame);
     }

@@ -1,7 +1,6 @@
 #include "render_loop.h"
 
 #include <chrono>
-#include <cmath>
 #include <deque>
 #include <string>
 
@@ -9,10 +8,6 @@
 #include "sink_writer.h"
 
 namespace ffglhost {
-
-int64_t StepAt(double seconds) {
-    return std::llround(seconds * 60.0);
-}
 
 RenderResult RenderFrames(WorkerClient& client, FrameSource& source, FrameSink& sink,
                           const RenderPlan& plan, const RenderCallbacks& callbacks) {

@@ -35,10 +35,6 @@ struct RenderCallbacks {
     std::function<bool()> stop;  // asked before each frame; true aborts with HostError
 };
 
-// The plug-in's step for a frame at `seconds`: its clock moves one step a 60th of a
-// second, whatever the frame rate, so a frame's look depends only on its time.
-int64_t StepAt(double seconds);
-
 // Renders the plan through `client` (with its plug-in loaded) into `sink`, finishing the
 // sink at the end. Throws HostError (WorkerError for the plug-in's failures); the sink is
 // then left unfinished.

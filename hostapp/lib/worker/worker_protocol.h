@@ -17,6 +17,7 @@
 #define FFGLHOST_WORKER_PROTOCOL_H
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -34,6 +35,13 @@ constexpr uint32_t kProtocolVersion = 2;
 // The file descriptors the worker finds open when it starts.
 constexpr int kWorkerSocketFd = 3;
 constexpr int kWorkerMemoryFd = 4;
+
+// The plug-in's clock moves one step every 60th of a second: a frame at t seconds is step
+// round(60 t), whatever the frame rate, in every front end.
+constexpr double kStepsPerSecond = 60.0;
+inline int64_t StepAt(double seconds) {
+    return std::llround(seconds * kStepsPerSecond);
+}
 
 // The largest frame side the worker draws, and so every front end takes.
 constexpr uint32_t kMaxFrameSide = 16384;
