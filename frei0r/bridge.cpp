@@ -28,7 +28,7 @@ extern "C" {
 #include <string>
 #include <vector>
 
-#include "lib/plugin/parameter_settings.h"
+#include "lib/plugin/parameter_values.h"
 #include "lib/worker/bridge_link.h"
 #include "lib/worker/worker_client.h"
 
@@ -187,14 +187,13 @@ void Describe(Description& d) {
     if (d.report.parameters.empty() && !d.problem.empty()) {
         d.explanation = "unavailable: " + d.problem;
     }
-    for (const ffglhost::ParameterReport& parameter : d.report.parameters) {
+    const ffglhost::ParameterValues described(d.report.parameters);
+    for (size_t i = 0; i < described.Size(); ++i) {
+        const ffglhost::ParameterReport& parameter = described.Parameter(i);
         d.parameterTypes.push_back(Frei0rType(parameter));
-        char range[96] = "";
-        if (!parameter.isText && (parameter.min != 0.0f || parameter.max != 1.0f)) {
-            std::snprintf(range, sizeof range, " (%g to %g as 0 to 1)",
-                          static_cast<double>(parameter.min), static_cast<double>(parameter.max));
-        }
-        d.parameterExplanations.push_back(parameter.name + range);
+        const bool mapped = !parameter.isText && (parameter.min != 0.0f || parameter.max != 1.0f);
+        d.parameterExplanations.push_back(
+            parameter.name + (mapped ? " (" + described.RangeText(i) + ", as 0 to 1)" : ""));
     }
     d.ready = true;
 }
@@ -229,28 +228,14 @@ struct Instance {
     unsigned width = 0;
     unsigned height = 0;
     std::unique_ptr<WorkerClient> client;
-    std::vector<double> values;  // frei0r's view: 0..1
-    std::vector<std::string> texts;
-    // The parameters as the loaded plug-in describes them; values go to them by position.
-    std::vector<ffglhost::ParameterReport> live;
+    // As the module describes the plug-in; the worker's client takes them by position
+    // onto the plug-in as it is now.
+    ffglhost::ParameterValues values;
     bool retried = false;      // a new worker was started after a failure
     bool passThrough = false;  // the plug-in cannot be used: frames pass unchanged
     bool restartPending = false;
     uint64_t updates = 0;
 };
-
-void SendValues(Instance& instance) {
-    const size_t count = std::min(instance.live.size(), instance.values.size());
-    for (size_t i = 0; i < count; ++i) {
-        const ffglhost::ParameterReport& parameter = instance.live[i];
-        if (parameter.isText) {
-            instance.client->SetParameterText(parameter.index, instance.texts[i]);
-        } else if (!Get().report.parameters[i].isText) {
-            instance.client->SetParameter(parameter.index,
-                                          ffglhost::FromSlider(parameter, instance.values[i]));
-        }
-    }
-}
 
 std::string FileTime(int64_t nanoseconds) {
     const time_t seconds = static_cast<time_t>(nanoseconds / 1000000000);
@@ -300,9 +285,8 @@ void Draw(Instance& instance, double seconds, const uint32_t* in, uint32_t* out)
     const Description& d = Get();
     if (!instance.client->Loaded()) {
         CheckChanged(instance.client->Load(d.pluginPath));
-        instance.live = instance.client->Report().parameters;
     }
-    SendValues(instance);
+    instance.client->SetValues(instance.values);
     ffglhost::WorkerFrame frame;
     frame.width = instance.width;
     frame.height = instance.height;
@@ -327,7 +311,7 @@ void CopyThrough(const Instance& instance, const uint32_t* in, uint32_t* out) {
 Instance* ParameterOf(f0r_instance_t handle, f0r_param_t param, int index, size_t* position) {
     auto* instance = static_cast<Instance*>(handle);
     if (instance == nullptr || param == nullptr || index < 0 ||
-        static_cast<size_t>(index) >= instance->values.size()) {
+        static_cast<size_t>(index) >= instance->values.Size()) {
         return nullptr;
     }
     *position = static_cast<size_t>(index);
@@ -428,10 +412,7 @@ f0r_instance_t f0r_construct(unsigned int width, unsigned int height) {
         auto instance = std::make_unique<Instance>();
         instance->width = width;
         instance->height = height;
-        for (const ffglhost::ParameterReport& parameter : d.report.parameters) {
-            instance->values.push_back(ffglhost::ToSlider(parameter, parameter.defaultValue));
-            instance->texts.push_back(parameter.defaultText);
-        }
+        instance->values = ffglhost::ParameterValues(d.report.parameters);
         if (!d.problem.empty()) {
             instance->passThrough = true;
             SayOnce(d.problem + "; frames pass through unchanged");
@@ -464,13 +445,12 @@ void f0r_set_param_value(f0r_instance_t handle, f0r_param_t param, int index) {
     if (instance == nullptr) {
         return;
     }
-    if (Get().report.parameters[position].isText) {
+    if (instance->values.Parameter(position).isText) {
         const char* text = *static_cast<f0r_param_string*>(param);
-        instance->texts[position] = text != nullptr ? text : "";
-        return;
+        instance->values.SetText(position, text != nullptr ? text : "");
+    } else {
+        instance->values.SetSlider(position, *static_cast<const double*>(param));
     }
-    const double value = *static_cast<const double*>(param);
-    instance->values[position] = std::isnan(value) ? 0.0 : std::min(std::max(value, 0.0), 1.0);
 }
 
 void f0r_get_param_value(f0r_instance_t handle, f0r_param_t param, int index) {
@@ -479,13 +459,13 @@ void f0r_get_param_value(f0r_instance_t handle, f0r_param_t param, int index) {
     if (instance == nullptr) {
         return;
     }
-    if (Get().report.parameters[position].isText) {
+    if (instance->values.Parameter(position).isText) {
         // The text stays valid until the next change of this parameter.
         *static_cast<f0r_param_string*>(param) =
-            const_cast<char*>(instance->texts[position].c_str());
-        return;
+            const_cast<char*>(instance->values.Text(position).c_str());
+    } else {
+        *static_cast<double*>(param) = instance->values.Slider(position);
     }
-    *static_cast<double*>(param) = instance->values[position];
 }
 
 void f0r_update(f0r_instance_t handle, double time, const uint32_t* in, uint32_t* out) {

@@ -50,12 +50,6 @@ float High(const ffglhost::ParameterReport& p) {
     return std::max(p.min, p.max);
 }
 
-std::string Number(double value) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%g", value);
-    return text;
-}
-
 class Filter {
   public:
     Filter(obs_source_t* source, const FilterKind& kind)
@@ -63,15 +57,10 @@ class Filter {
           kind_(kind),
           output_(kind.entry.report.name + " (" + kind.entry.path + ")"),
           client_(Options(kind, output_.WriteFd())),
-          transport_(std::make_unique<StagedCopyTransport>()) {
-        const auto& parameters = kind.entry.report.parameters;
-        values_.resize(parameters.size());
-        texts_.resize(parameters.size());
-        displays_.resize(parameters.size());
-        for (size_t i = 0; i < parameters.size(); ++i) {
-            values_[i] = parameters[i].defaultValue;
-            texts_[i] = parameters[i].defaultText;
-            displays_[i] = parameters[i].display;
+          transport_(std::make_unique<StagedCopyTransport>()),
+          values_(kind.entry.report.parameters) {
+        for (const ffglhost::ParameterReport& parameter : values_.Parameters()) {
+            displays_.push_back(parameter.display);
         }
         obs_enter_graphics();
         texrender_ = gs_texrender_create(GS_RGBA, GS_ZS_NONE);
@@ -109,19 +98,17 @@ class Filter {
             const std::string key = SettingKey(p);
             if (p.isText) {
                 const char* text = obs_data_get_string(settings, key.c_str());
-                texts_[i] = text != nullptr ? text : "";
+                values_.SetText(i, text != nullptr ? text : "");
             } else if (IsSwitch(p)) {
-                values_[i] = obs_data_get_bool(settings, key.c_str()) ? High(p) : Low(p);
+                values_.SetSlider(i, obs_data_get_bool(settings, key.c_str()) ? 1.0 : 0.0);
             } else {
                 const double value = obs_data_get_double(settings, key.c_str());
-                const double clamped =
-                    std::isnan(value) ? p.defaultValue : std::clamp<double>(value, Low(p), High(p));
-                if (clamped != value) {
+                const float kept = values_.Clamp(i, value);
+                if (kept != static_cast<float>(value)) {
                     // A scene collection written by hand or by an older plug-in: the
                     // value kept is the one drawn.
-                    obs_data_set_double(settings, key.c_str(), clamped);
+                    obs_data_set_double(settings, key.c_str(), kept);
                 }
-                values_[i] = static_cast<float>(clamped);
             }
         }
         valuesChanged_ = true;
@@ -201,7 +188,7 @@ class Filter {
                 obs_property_t* slider =
                     obs_properties_add_float_slider(properties, key.c_str(), p.name.c_str(), Low(p),
                                                     High(p), span > 0.0 ? span / 1000.0 : 0.001);
-                std::string tip = "From " + Number(Low(p)) + " to " + Number(High(p));
+                std::string tip = "Takes values " + values_.RangeText(i);
                 if (!displays[i].empty()) {
                     tip += "; the plug-in shows it as " + displays[i];
                 }
@@ -327,7 +314,7 @@ class Filter {
                     const std::vector<std::string> displays = client_.ParameterDisplays();
                     std::lock_guard<std::mutex> lock(valuesMutex_);
                     displays_ = displays;
-                    displays_.resize(values_.size());
+                    displays_.resize(values_.Size());
                 }
             } catch (const std::exception& error) {
                 Fail(error.what());
@@ -341,15 +328,8 @@ class Filter {
         if (!valuesChanged_.exchange(false)) {
             return false;
         }
-        const auto& parameters = kind_.entry.report.parameters;
         std::lock_guard<std::mutex> lock(valuesMutex_);
-        for (size_t i = 0; i < parameters.size(); ++i) {
-            if (parameters[i].isText) {
-                client_.SetParameterText(parameters[i].index, texts_[i]);
-            } else {
-                client_.SetParameter(parameters[i].index, values_[i]);
-            }
-        }
+        client_.SetValues(values_);
         return true;
     }
 
@@ -403,9 +383,8 @@ class Filter {
     gs_texrender_t* texrender_ = nullptr;
     std::thread thread_;
 
-    std::mutex valuesMutex_;  // guards values_, texts_, displays_, failure_
-    std::vector<float> values_;
-    std::vector<std::string> texts_;
+    std::mutex valuesMutex_;  // guards values_, displays_, failure_
+    ffglhost::ParameterValues values_;
     std::vector<std::string> displays_;
     std::string failure_;
     std::atomic<bool> valuesChanged_{true};

@@ -11,7 +11,7 @@
 #include "lib/host_error.h"
 #include "lib/io/child_process.h"
 #include "lib/io/file_names.h"
-#include "lib/plugin/parameter_settings.h"
+#include "lib/plugin/parameter_values.h"
 #include "lib/plugin/plugin_report.h"
 #include "lib/plugin/preset.h"
 #include "lib/render/png_sequence_sink.h"
@@ -135,18 +135,6 @@ void CheckInputCount(const ffglhost::PluginReport& report) {
     }
 }
 
-std::vector<ffglhost::ParameterSetting> ResolveSettings(const RenderOptions& options,
-                                                        const ffglhost::PluginReport& report) {
-    std::vector<ffglhost::ParameterSetting> settings;
-    if (!options.preset.empty()) {
-        settings = ffglhost::ReadPreset(options.preset, report);
-    }
-    for (const std::string& assignment : options.settings) {
-        settings.push_back(ffglhost::ParseParameterSetting(assignment, report.parameters));
-    }
-    return settings;
-}
-
 // What becomes of a video input's sound in --out.
 ffglhost::SoundPlan PlanSound(const RenderOptions& options, const CheckedNumbers& numbers,
                               const OpenedInput& input, double fps) {
@@ -196,13 +184,7 @@ RenderOutcome RenderThroughWorker(const RenderOptions& options, const CheckedNum
 
     const ffglhost::PluginReport report = client.Load(options.plugin);
     CheckInputCount(report);
-    for (const ffglhost::ParameterSetting& setting : ResolveSettings(options, report)) {
-        if (setting.isText) {
-            client.SetParameterText(setting.index, setting.text);
-        } else {
-            client.SetParameter(setting.index, setting.value);
-        }
-    }
+    client.SetValues(ffglhost::ChooseValues(report, options.preset, options.settings));
     // The worker's limits decide whether the input may be decoded at all.
     OpenedInput input = OpenInput(options.input, size, WorkerLimits(client), options.pad);
     const double fps = options.fpsGiven ? options.fps : input.fps;

@@ -251,7 +251,8 @@ class Worker {
         plugin_ = std::make_unique<PluginLibrary>(request.path);
         log_ = std::make_unique<PluginLog>(*plugin_, quiet_ ? nullptr : stderr, prefix_);
         report_ = ReadPluginReport(*plugin_);
-        values_.clear();
+        values_ = ParameterValues(report_.parameters);
+        defaults_ = values_;
         LoadAnswer answer;
         answer.report = report_;
         answer.hasLogCallback = plugin_->HasSetLogCallback() ? 1 : 0;
@@ -289,36 +290,24 @@ class Worker {
 
     void Remember(const std::vector<ParameterChange>& changes) {
         for (const ParameterChange& change : changes) {
-            bool replaced = false;
-            for (ParameterChange& kept : values_) {
-                if (kept.index == change.index) {
-                    kept = change;
-                    replaced = true;
-                }
-            }
-            if (!replaced) {
-                values_.push_back(change);
+            const std::optional<size_t> position = values_.PositionOf(change.index);
+            if (!values_.Apply(change)) {
+                throw HostError("a value for no parameter of its kind, index " +
+                                std::to_string(change.index));
             }
             if (drawing_.timeline != nullptr) {
                 drawing_.timeline->ForEach([&](StepTimeline::Clock& clock) {
-                    Send(static_cast<PluginClock&>(clock).Instance(), change);
+                    static_cast<PluginClock&>(clock).Instance().Set(values_, *position);
                 });
             }
         }
     }
 
-    void Send(PluginInstance& instance, const ParameterChange& change) {
-        ParameterSetting setting;
-        setting.index = change.index;
-        setting.isText = change.isText != 0;
-        setting.value = change.value;
-        setting.text = change.text;
-        for (const ParameterReport& parameter : report_.parameters) {
-            if (parameter.index == change.index) {
-                setting.name = parameter.name;
-            }
+    // Every value set so far (those not at their defaults).
+    void SetAll(PluginInstance& instance) {
+        for (const ParameterChange& change : values_.ChangesSince(defaults_)) {
+            instance.Set(values_, *values_.PositionOf(change.index));
         }
-        instance.Set(setting);
     }
 
     // A new instance with every value set so far; a refusal names what the plug-in
@@ -332,9 +321,7 @@ class Worker {
             throw HostError(std::string(error.what()) + log_->HeldSummary());
         }
         log_->Release();
-        for (const ParameterChange& change : values_) {
-            Send(*instance, change);
-        }
+        SetAll(*instance);
         return std::make_unique<PluginClock>(
             std::move(instance), [this](PluginInstance& drawn, double seconds, bool seen) {
                 DrawStep(drawn, seconds, seen);
@@ -369,9 +356,7 @@ class Worker {
         bool switched = false;
         drawing_.head = &static_cast<PluginClock&>(drawing_.timeline->Reach(step, &switched));
         if (switched) {
-            for (const ParameterChange& change : values_) {
-                Send(drawing_.head->Instance(), change);
-            }
+            SetAll(drawing_.head->Instance());
         }
     }
 
@@ -462,9 +447,8 @@ class Worker {
         key.hasInput = request.hasInput != 0 && request.inputWidth == request.width &&
                        request.inputHeight == request.height;
         key.values = std::to_string(request.hostSeconds) + '\0';
-        for (const ParameterChange& value : values_) {
-            key.values += std::to_string(value.index) + (value.isText != 0 ? "t" : "f") +
-                          std::to_string(value.value) + value.text + '\0';
+        for (size_t i = 0; i < values_.Size(); ++i) {
+            key.values += values_.Format(i) + '\0';
         }
         const bool rememberable = request.hasInput == 0 || key.hasInput;
         const uint8_t* remembered = request.hasInput != 0 ? input : nullptr;
@@ -523,7 +507,8 @@ class Worker {
     size_t lastOutput_ = 0;  // where the last frame's pixels are in the frame memory
     int unseenSinceFence_ = 0;
     Image scratch_;  // never filled: each read is drained at once
-    std::vector<ParameterChange> values_;
+    ParameterValues values_;
+    ParameterValues defaults_;
     uint8_t* frames_ = nullptr;
     size_t mappedBytes_ = 0;
 };

@@ -9,15 +9,15 @@
 #include <vector>
 
 #include "lib/io/image.h"
-#include "lib/plugin/parameter_settings.h"
+#include "lib/plugin/parameter_values.h"
 
 class FrameRenderer {
   public:
     virtual ~FrameRenderer() = default;
-    // (Re)starts the plug-in with every value in `values` set. Throws HostError.
-    virtual void Start(const std::vector<ffglhost::ParameterSetting>& values) = 0;
-    // Throws HostError when the plug-in refuses the value.
-    virtual void Set(const ffglhost::ParameterSetting& setting) = 0;
+    // (Re)starts the plug-in with `values`. Throws HostError.
+    virtual void Start(const ffglhost::ParameterValues& values) = 0;
+    // The values the next frame is drawn with.
+    virtual void SetValues(const ffglhost::ParameterValues& values) = 0;
     // Draws frame `index` of the clip (the host time index / 60 s, the rate `render`
     // counts frames at by default) of `input` into `output` (both top row
     // first). Throws HostError with a one-line message when the plug-in fails, crashes

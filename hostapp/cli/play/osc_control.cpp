@@ -12,99 +12,47 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-
-#include <lo/lo.h>
+#include <filesystem>
+#include <optional>
 
 #include "cli/staged_run.h"
+#include "ffgl/abi.h"
 #include "lib/host_error.h"
 
 using ffglhost::HostError;
-using ffglhost::ParameterReport;
-using ffglhost::ParameterSetting;
+using ffglhost::ParameterValues;
 
 namespace {
 
 constexpr size_t kMaxDatagram = 65536;
-constexpr int kMaxBundleDepth = 8;
 
-uint32_t BigEndian32(const char* bytes) {
-    uint32_t value = 0;
-    std::memcpy(&value, bytes, 4);
-    return ntohl(value);
-}
-
-// The parameter a "/param/..." address names, or null.
-const ParameterReport* Addressed(const std::string& address,
-                                 const std::vector<ParameterReport>& parameters) {
+// The position a "/param/..." address names, or none.
+std::optional<size_t> Addressed(const std::string& address, const ParameterValues& values) {
     const std::string prefix = "/param/";
     if (address.compare(0, prefix.size(), prefix) != 0 || address.size() == prefix.size()) {
-        return nullptr;
+        return std::nullopt;
     }
     const std::string key = address.substr(prefix.size());
     if (key.find_first_not_of("0123456789") == std::string::npos) {
         if (key.size() > 5) {
-            return nullptr;
+            return std::nullopt;
         }
-        const unsigned long index = std::stoul(key);
-        return index < parameters.size() ? &parameters[index] : nullptr;
+        const size_t position = std::stoul(key);
+        return position < values.Size() ? std::optional<size_t>(position) : std::nullopt;
     }
     std::string name = key;
     for (char& c : name) {
         c = c == '_' ? ' ' : c;
     }
-    const std::optional<size_t> found = ffglhost::FindParameter(parameters, name);
-    return found ? &parameters[*found] : nullptr;
+    return values.Find(name);
 }
 
 void Ignore(const std::string& address, const std::string& why) {
     PrintError("OSC " + address + " ignored: " + why);
 }
 
-void DecodeMessage(char* data, size_t size, const std::vector<ParameterReport>& parameters,
-                   std::vector<ParameterSetting>& accepted) {
-    int result = 0;
-    lo_message message = lo_message_deserialise(data, size, &result);
-    const char* path = message != nullptr ? lo_get_path(data, static_cast<ssize_t>(size)) : nullptr;
-    if (message == nullptr || path == nullptr) {
-        if (message != nullptr) {
-            lo_message_free(message);
-        }
-        PrintError("OSC: ignored a datagram that is not an OSC message");
-        return;
-    }
-    const std::string address = path;
-    const std::string types = lo_message_get_types(message);
-    lo_arg** arguments = lo_message_get_argv(message);
-    const ParameterReport* parameter = Addressed(address, parameters);
-    ParameterSetting setting;
-    if (parameter == nullptr) {
-        Ignore(address, "unknown address (the addresses are /param/<index> and /param/<name>)");
-    } else if (parameter->isText && types == "s") {
-        setting.text = &arguments[0]->s;
-        setting.isText = true;
-    } else if (parameter->isText || (types != "f" && types != "d" && types != "i")) {
-        Ignore(address, "\"" + parameter->name + "\" takes one " +
-                            (parameter->isText ? "string (s)" : "float (f)") + ", got \"" + types +
-                            "\"");
-        parameter = nullptr;
-    } else {
-        const double value = types == "f"   ? arguments[0]->f
-                             : types == "d" ? arguments[0]->d
-                                            : arguments[0]->i;
-        try {
-            setting.value = ffglhost::CheckValue(*parameter, value);
-        } catch (const HostError& error) {
-            Ignore(address, error.what());
-            parameter = nullptr;
-        }
-    }
-    if (parameter != nullptr) {
-        setting.index = parameter->index;
-        setting.name = parameter->name;
-        accepted.push_back(setting);
-    }
-    lo_message_free(message);
-}
+// liblo says what it could not read through the dispatch's answer; nothing is printed.
+void Quiet(int, const char*, const char*) {}
 
 }  // namespace
 
@@ -116,35 +64,82 @@ std::string OscControl::NameAddress(const std::string& name) {
     return address;
 }
 
-void OscControl::Decode(const char* data, size_t size,
-                        const std::vector<ParameterReport>& parameters,
-                        std::vector<ParameterSetting>& accepted, int depth) {
-    static const char kBundle[8] = {'#', 'b', 'u', 'n', 'd', 'l', 'e', '\0'};
-    if (size < 16 || std::memcmp(data, kBundle, 8) != 0) {
-        std::vector<char> copy(data, data + size);  // liblo wants a writable buffer
-        DecodeMessage(copy.data(), copy.size(), parameters, accepted);
-        return;
+OscDecoder::OscDecoder(ParameterValues values) : values_(std::move(values)) {
+    // liblo dispatches only through a server, and every server has a socket: this one's
+    // is a Unix socket whose path is removed at once, so nothing can reach it.
+    std::string directory = (std::filesystem::temp_directory_path() / "ffgl-osc-XXXXXX").string();
+    if (mkdtemp(&directory[0]) == nullptr) {
+        throw HostError("cannot make a folder for OSC decoding: " +
+                        std::string(std::strerror(errno)));
     }
-    if (depth >= kMaxBundleDepth) {
-        PrintError("OSC: ignored bundles nested too deeply");
-        return;
+    const std::string path = directory + "/decoder";
+    server_ = lo_server_new_with_proto(path.c_str(), LO_UNIX, Quiet);
+    unlink(path.c_str());
+    rmdir(directory.c_str());
+    if (server_ == nullptr) {
+        throw HostError("liblo cannot make an OSC decoder");
     }
-    // "#bundle", a time tag (taken as "now"), then elements of a size and its bytes.
-    size_t offset = 16;
-    while (offset + 4 <= size) {
-        const uint32_t length = BigEndian32(data + offset);
-        offset += 4;
-        if (length > size - offset) {
-            PrintError("OSC: ignored the rest of a truncated bundle");
-            return;
-        }
-        Decode(data + offset, length, parameters, accepted, depth + 1);
-        offset += length;
-    }
+    // Bundles are applied when they come, whatever their time tag says.
+    lo_server_enable_queue(server_, 0, 1);
+    lo_server_add_method(
+        server_, nullptr, nullptr,
+        [](const char* path, const char* types, lo_arg** arguments, int, lo_message,
+           void* decoder) {
+            static_cast<OscDecoder*>(decoder)->Take(path, types, arguments);
+            return 0;
+        },
+        this);
 }
 
-OscControl::OscControl(const std::string& host, int port, std::vector<ParameterReport> parameters)
-    : parameters_(std::move(parameters)) {
+OscDecoder::~OscDecoder() {
+    lo_server_free(server_);
+}
+
+std::vector<ffglhost::ParameterChange> OscDecoder::Decode(void* data, size_t size) {
+    accepted_.clear();
+    if (lo_server_dispatch_data(server_, data, size) < 0) {
+        PrintError("OSC: ignored a datagram that is not an OSC message or bundle" +
+                   std::string(accepted_.empty() ? "" : " (after its first changes)"));
+    }
+    return std::move(accepted_);
+}
+
+void OscDecoder::Take(const std::string& address, const std::string& types, lo_arg** arguments) {
+    const std::optional<size_t> position = Addressed(address, values_);
+    if (!position) {
+        Ignore(address, "unknown address (the addresses are /param/<index> and /param/<name>)");
+        return;
+    }
+    const ffglhost::ParameterReport& parameter = values_.Parameter(*position);
+    const bool isSwitch = parameter.type == FF_TYPE_BOOLEAN || parameter.type == FF_TYPE_EVENT;
+    try {
+        if (parameter.isText && types == "s") {
+            values_.SetText(*position, &arguments[0]->s);
+        } else if (!parameter.isText &&
+                   (types == "f" || types == "d" || types == "i" || types == "h")) {
+            values_.Set(*position, types == "f"   ? arguments[0]->f
+                                   : types == "d" ? arguments[0]->d
+                                   : types == "i" ? arguments[0]->i
+                                                  : static_cast<double>(arguments[0]->h));
+        } else if (isSwitch && (types == "T" || types == "F")) {
+            values_.SetSlider(*position, types == "T" ? 1.0 : 0.0);
+        } else {
+            Ignore(address, "\"" + parameter.name + "\" takes one " +
+                                (parameter.isText ? std::string("string (s)")
+                                 : isSwitch       ? "number (f, d, i, h) or T/F"
+                                                  : "number (f, d, i, h)") +
+                                ", got \"" + types + "\"");
+            return;
+        }
+    } catch (const HostError& error) {
+        Ignore(address, error.what());
+        return;
+    }
+    accepted_.push_back(values_.Change(*position));
+}
+
+OscControl::OscControl(const std::string& host, int port, const ParameterValues& values)
+    : decoder_(values) {
     if (port < 1 || port > 65535) {
         throw HostError("--osc-port needs a UDP port from 1 to 65535");
     }
@@ -242,11 +237,11 @@ void OscControl::Run() {
                 continue;
             }
             const auto received = std::chrono::steady_clock::now();
-            std::vector<ParameterSetting> accepted;
-            Decode(buffer.data(), static_cast<size_t>(size), parameters_, accepted);
+            std::vector<ffglhost::ParameterChange> accepted =
+                decoder_.Decode(buffer.data(), static_cast<size_t>(size));
             std::lock_guard<std::mutex> lock(mutex_);
-            for (ParameterSetting& setting : accepted) {
-                changes_.push_back({std::move(setting), received});
+            for (ffglhost::ParameterChange& change : accepted) {
+                changes_.push_back({std::move(change), received});
             }
         }
     }

@@ -13,22 +13,45 @@
 #include <thread>
 #include <vector>
 
-#include "lib/io/unique_fd.h"
+#include <lo/lo.h>
 
-#include "lib/plugin/parameter_settings.h"
-#include "lib/plugin/plugin_report.h"
+#include "lib/io/unique_fd.h"
+#include "lib/plugin/parameter_values.h"
 
 struct OscChange {
-    ffglhost::ParameterSetting setting;
+    ffglhost::ParameterChange change;
     std::chrono::steady_clock::time_point received;
+};
+
+// Decodes OSC packets, a message or a bundle of them (nested or not, its time tag taken
+// as "now"), with liblo into changes checked against a copy of the values: a number
+// (f, d, i, h) for a number parameter, T or F for a switch, a string (s) for a text one.
+// What is ignored is said on standard error.
+class OscDecoder {
+  public:
+    // Throws HostError when liblo cannot make its dispatcher.
+    explicit OscDecoder(ffglhost::ParameterValues values);
+    ~OscDecoder();
+    OscDecoder(const OscDecoder&) = delete;
+    OscDecoder& operator=(const OscDecoder&) = delete;
+
+    // The changes one packet brings, in its order.
+    std::vector<ffglhost::ParameterChange> Decode(void* data, size_t size);
+
+  private:
+    // Called by liblo for each message of the packet.
+    void Take(const std::string& address, const std::string& types, lo_arg** arguments);
+
+    ffglhost::ParameterValues values_;
+    lo_server server_ = nullptr;  // listens nowhere: only dispatches
+    std::vector<ffglhost::ParameterChange> accepted_;
 };
 
 class OscControl {
   public:
     // Listens on `port` of `host`'s addresses (every address the name resolves to);
     // empty `host`: the loopback interface only (127.0.0.1 and ::1). Throws HostError.
-    OscControl(const std::string& host, int port,
-               std::vector<ffglhost::ParameterReport> parameters);
+    OscControl(const std::string& host, int port, const ffglhost::ParameterValues& values);
     ~OscControl();
     OscControl(const OscControl&) = delete;
     OscControl& operator=(const OscControl&) = delete;
@@ -40,16 +63,11 @@ class OscControl {
 
     // The address of each parameter ("/param/Flare_X").
     static std::string NameAddress(const std::string& name);
-    // Decodes one datagram (a message or a bundle) into accepted changes; what is
-    // ignored is said on standard error. Public for the tests.
-    static void Decode(const char* data, size_t size,
-                       const std::vector<ffglhost::ParameterReport>& parameters,
-                       std::vector<ffglhost::ParameterSetting>& accepted, int depth = 0);
 
   private:
     void Run();
 
-    std::vector<ffglhost::ParameterReport> parameters_;
+    OscDecoder decoder_;
     std::vector<ffglhost::UniqueFd> sockets_;
     std::string listening_;
     ffglhost::UniqueFd wakeRead_;

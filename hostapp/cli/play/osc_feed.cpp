@@ -3,17 +3,13 @@
 #include <algorithm>
 #include <cstdio>
 
-bool OscFeed::Apply(std::vector<ffglhost::ParameterSetting>& values, uint64_t& version) {
+bool OscFeed::Apply(ffglhost::ParameterValues& values, uint64_t& version) {
     if (control_ == nullptr) {
         return false;
     }
     const std::vector<OscChange> changes = control_->Take();
     for (const OscChange& change : changes) {
-        for (ffglhost::ParameterSetting& value : values) {
-            if (value.index == change.setting.index) {
-                value = change.setting;
-            }
-        }
+        values.Apply(change.change);
         pending_.push_back({++version, change.received});
     }
     return !changes.empty();

@@ -18,7 +18,7 @@ class OscFeed {
 
     // Applies what arrived to `values`, each change a new `version`; answers whether any
     // did.
-    bool Apply(std::vector<ffglhost::ParameterSetting>& values, uint64_t& version);
+    bool Apply(ffglhost::ParameterValues& values, uint64_t& version);
     // A frame drawn with the values of `version` is on screen.
     void Shown(uint64_t version);
     // "OSC: 3 changes; the first frame showing each ..." on standard output, if any came.

@@ -25,35 +25,45 @@ std::string AsFormat(const std::string& text) {
 // One row: the control showing the plug-in's display text, the name, a reset. Answers
 // whether the value changed.
 bool ParameterRow(PlaySession& session, size_t i, const std::string& display) {
-    const ffglhost::ParameterReport& parameter = session.report.parameters[i];
-    ffglhost::ParameterSetting& value = session.values[i];
+    ffglhost::ParameterValues& values = session.values;
+    const ffglhost::ParameterReport& parameter = values.Parameter(i);
     const std::string id = "##p" + std::to_string(i);
     ImGui::PushItemWidth(200.0f);
     bool changed = false;
     if (parameter.isText) {
-        changed = ImGui::InputText(id.c_str(), &value.text);
-    } else if (parameter.type == FF_TYPE_BOOLEAN) {
-        bool on = value.value >= 0.5f;
-        changed = ImGui::Checkbox(id.c_str(), &on);
-        value.value = on ? 1.0f : 0.0f;
-    } else if (parameter.type == FF_TYPE_EVENT) {
-        ImGui::Button(("fire" + id).c_str());
-        const float pressed = ImGui::IsItemActive() ? 1.0f : 0.0f;
-        changed = pressed != value.value;
-        value.value = pressed;
+        std::string text = values.Text(i);
+        if ((changed = ImGui::InputText(id.c_str(), &text))) {
+            values.SetText(i, text);
+        }
+    } else if (parameter.type == FF_TYPE_BOOLEAN || parameter.type == FF_TYPE_EVENT) {
+        // A checkbox, or a button that is on while it is held.
+        bool on = values.Slider(i) >= 0.5;
+        const bool was = on;
+        if (parameter.type == FF_TYPE_BOOLEAN) {
+            ImGui::Checkbox(id.c_str(), &on);
+        } else {
+            ImGui::Button(("fire" + id).c_str());
+            on = ImGui::IsItemActive();
+        }
+        if ((changed = on != was)) {
+            values.SetSlider(i, on ? 1.0 : 0.0);
+        }
     } else {
         const float low = std::min(parameter.min, parameter.max);
         const float high = std::max(parameter.min, parameter.max);
         const std::string format = display.empty() ? "%.3f" : AsFormat(display);
-        changed = ImGui::SliderFloat(id.c_str(), &value.value, low, high, format.c_str(),
-                                     ImGuiSliderFlags_AlwaysClamp);
+        float value = values.Value(i);
+        if ((changed = ImGui::SliderFloat(id.c_str(), &value, low, high, format.c_str(),
+                                          ImGuiSliderFlags_AlwaysClamp))) {
+            values.Clamp(i, value);
+        }
     }
     ImGui::PopItemWidth();
     ImGui::SameLine();
     ImGui::TextUnformatted(ffglhost::PrintableText(parameter.name, 40).c_str());
     ImGui::SameLine(kPanelWidth - 60.0f);
     if (ImGui::SmallButton(("reset" + id).c_str())) {
-        value = session.defaults[i];
+        values.Reset(i);
         changed = true;
     }
     return changed;
@@ -70,12 +80,12 @@ PanelAction DrawPanel(PlaySession& session, const std::vector<std::string>& disp
                      ImGuiWindowFlags_AlwaysAutoResize | ImGuiWindowFlags_NoSavedSettings);
     ImGui::TextUnformatted(ffglhost::PrintableText(session.report.name, 60).c_str());
     ImGui::Separator();
-    for (size_t i = 0; i < session.values.size(); ++i) {
+    for (size_t i = 0; i < session.values.Size(); ++i) {
         changed |= ParameterRow(session, i, i < displays.size() ? displays[i] : "");
     }
     ImGui::Separator();
     if (ImGui::Button("Reset all")) {
-        session.values = session.defaults;
+        session.values.Reset();
         changed = true;
     }
     ImGui::PushItemWidth(230.0f);

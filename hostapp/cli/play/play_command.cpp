@@ -11,7 +11,6 @@
 #include "play_session.h"
 
 using ffglhost::HostError;
-using ffglhost::ParameterSetting;
 
 CLI::App* AddPlayCommand(CLI::App& app, PlayOptions& options) {
     CLI::App* play = app.add_subcommand("play", "Show a plug-in live in a window");
@@ -53,34 +52,6 @@ std::string DefaultPresetPath(const std::string& plugin) {
     return stem + ".json";
 }
 
-// Every parameter at its default, then the preset's values, then the --set ones.
-void ChooseValues(const PlayOptions& options, PlaySession& session) {
-    for (const ffglhost::ParameterReport& parameter : session.report.parameters) {
-        ParameterSetting setting;
-        setting.index = parameter.index;
-        setting.name = parameter.name;
-        setting.isText = parameter.isText;
-        setting.value = parameter.defaultValue;
-        setting.text = parameter.defaultText;
-        session.defaults.push_back(setting);
-    }
-    session.values = session.defaults;
-    std::vector<ParameterSetting> chosen;
-    if (!options.preset.empty()) {
-        chosen = ffglhost::ReadPreset(options.preset, session.report);
-    }
-    for (const std::string& assignment : options.settings) {
-        chosen.push_back(ffglhost::ParseParameterSetting(assignment, session.report.parameters));
-    }
-    for (const ParameterSetting& setting : chosen) {
-        for (ParameterSetting& value : session.values) {
-            if (value.index == setting.index) {
-                value = setting;
-            }
-        }
-    }
-}
-
 void PrintAddresses(const PlaySession& session) {
     std::printf("OSC: listening on UDP %s for\n", session.osc->Listening().c_str());
     for (size_t i = 0; i < session.report.parameters.size(); ++i) {
@@ -117,7 +88,7 @@ int RunPlay(const PlayOptions& options) {
     workerOptions.quiet = options.quiet;
     auto client = std::make_unique<ffglhost::WorkerClient>(workerOptions);
     session.report = client->Load(options.plugin);
-    ChooseValues(options, session);
+    session.values = ffglhost::ChooseValues(session.report, options.preset, options.settings);
     session.presetPath =
         options.preset.empty() ? DefaultPresetPath(options.plugin) : options.preset;
     const ffglhost::GlLimits limits = WorkerLimits(*client);
@@ -134,8 +105,8 @@ int RunPlay(const PlayOptions& options) {
     session.paused = options.paused;
     session.renderer = MakeWorkerRenderer(std::move(client), session.width, session.height);
     if (options.oscPort != 0) {
-        session.osc = std::make_unique<OscControl>(options.oscHost, options.oscPort,
-                                                   session.report.parameters);
+        session.osc =
+            std::make_unique<OscControl>(options.oscHost, options.oscPort, session.values);
     }
     std::printf("playing %s at %ux%u; the plug-in runs %s\n",
                 ffglhost::PrintableText(session.report.name, 60).c_str(), session.width,

@@ -14,9 +14,8 @@
 
 struct PlaySession {
     ffglhost::PluginReport report;
-    std::vector<ffglhost::ParameterSetting> values;    // one per parameter, by position
-    std::vector<ffglhost::ParameterSetting> defaults;  // the same, at the plug-in's defaults
-    std::string presetPath;                            // saved to, loaded from, pictures beside it
+    ffglhost::ParameterValues values;
+    std::string presetPath;  // saved to, loaded from, pictures beside it
     uint32_t width = 0;
     uint32_t height = 0;
     bool paused = false;

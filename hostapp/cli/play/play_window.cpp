@@ -23,7 +23,6 @@
 #include "session_files.h"
 
 using ffglhost::HostError;
-using ffglhost::ParameterSetting;
 using Clock = std::chrono::steady_clock;
 
 namespace {
@@ -73,7 +72,7 @@ class Player {
           texture_(session.width, session.height),
           clock_(session.paused),
           osc_(session.osc.get()) {
-        shown_.displays.assign(session.values.size(), "");
+        shown_.displays.assign(session.values.Size(), "");
         renderer_ = std::make_unique<RenderThread>(std::move(session.renderer),
                                                    std::move(session.openInput),
                                                    [] { glfwPostEmptyEvent(); });
@@ -141,7 +140,7 @@ class Player {
         PrintError(message);
     }
 
-    // The render thread's news: a frame, a notice, a failure. Answers whether a frame came.
+    // The render thread's news: a frame or a failure. Answers whether a frame came.
     bool TakeFrame() {
         bool newFrame = false;
         PlayFrame frame;
@@ -151,10 +150,6 @@ class Player {
             newFrame = true;
             ++framesShown_;
             drawMsTotal_ += shown_.drawMs;
-        }
-        const std::string notice = renderer_->TakeNotice();
-        if (!notice.empty()) {
-            Say(notice);
         }
         const uint64_t failures = renderer_->FailureCount();
         failure_ = renderer_->Failure();

@@ -5,15 +5,6 @@
 #include "lib/host_error.h"
 
 using ffglhost::HostError;
-using ffglhost::ParameterSetting;
-
-namespace {
-
-bool SameValue(const ParameterSetting& a, const ParameterSetting& b) {
-    return a.index == b.index && a.isText == b.isText && a.value == b.value && a.text == b.text;
-}
-
-}  // namespace
 
 RenderThread::RenderThread(std::unique_ptr<FrameRenderer> renderer,
                            std::function<std::unique_ptr<ffglhost::FrameSource>()> openInput,
@@ -34,7 +25,7 @@ RenderThread::~RenderThread() {
     thread_.join();
 }
 
-void RenderThread::Request(int64_t index, const std::vector<ParameterSetting>& values,
+void RenderThread::Request(int64_t index, const ffglhost::ParameterValues& values,
                            uint64_t version) {
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -82,18 +73,12 @@ void RenderThread::Restart() {
     changed_.notify_all();
 }
 
-std::string RenderThread::TakeNotice() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return std::move(notice_);
-}
-
 void RenderThread::Run() {
     std::unique_ptr<ffglhost::FrameSource> source;
-    std::vector<ParameterSetting> applied;
     bool started = false;
     while (true) {
         int64_t index = 0;
-        std::vector<ParameterSetting> values;
+        ffglhost::ParameterValues values;
         uint64_t version = 0;
         bool restart = false;
         {
@@ -113,24 +98,13 @@ void RenderThread::Run() {
         }
         PlayFrame frame;
         std::string failure;
-        std::string notice;
         try {
             if (restart || !started) {
                 started = false;
                 renderer_->Start(values);
-                applied = values;
                 started = true;
             }
-            for (size_t i = 0; i < values.size() && i < applied.size(); ++i) {
-                if (!SameValue(values[i], applied[i])) {
-                    applied[i] = values[i];
-                    try {
-                        renderer_->Set(values[i]);
-                    } catch (const HostError& error) {
-                        notice = error.what();
-                    }
-                }
-            }
+            renderer_->SetValues(values);
             const ffglhost::Image* input = source ? source->Next() : nullptr;
             if (input == nullptr) {
                 source = openInput_();  // the first frame, or a video that ended: loop
@@ -162,9 +136,6 @@ void RenderThread::Run() {
             } else {
                 frame_ = std::move(frame);
                 frameReady_ = true;
-            }
-            if (!notice.empty()) {
-                notice_ = notice;
             }
         }
         wake_();

@@ -38,8 +38,7 @@ class RenderThread {
     // Asks for frame `index` with `values` (one per parameter); replaces a request the
     // thread has not taken yet. The frame last drawn is not drawn again unless a value
     // changed or the plug-in restarted.
-    void Request(int64_t index, const std::vector<ffglhost::ParameterSetting>& values,
-                 uint64_t version);
+    void Request(int64_t index, const ffglhost::ParameterValues& values, uint64_t version);
     bool FrameReady();
     // Moves the newest frame into `frame` when one came since the last call.
     bool TakeFrame(PlayFrame& frame);
@@ -49,8 +48,6 @@ class RenderThread {
     uint64_t FailureCount();
     // Starts the plug-in again, with the values of the next request.
     void Restart();
-    // Lines to show once (a refused value); empty when none.
-    std::string TakeNotice();
 
   private:
     void Run();
@@ -67,13 +64,12 @@ class RenderThread {
     int64_t index_ = 0;
     int64_t drawnIndex_ = -1;
     uint64_t drawnVersion_ = 0;
-    std::vector<ffglhost::ParameterSetting> values_;
+    ffglhost::ParameterValues values_;
     uint64_t version_ = 0;
     bool frameReady_ = false;
     PlayFrame frame_;
     std::string failure_;
     uint64_t failureCount_ = 0;
-    std::string notice_;
     std::thread thread_;
 };
 

@@ -67,14 +67,7 @@ std::string SavePreset(const PlaySession& session) {
 
 std::string LoadPreset(PlaySession& session) {
     try {
-        for (const ffglhost::ParameterSetting& setting :
-             ffglhost::ReadPreset(session.presetPath, session.report)) {
-            for (ffglhost::ParameterSetting& value : session.values) {
-                if (value.index == setting.index) {
-                    value = setting;
-                }
-            }
-        }
+        ffglhost::ReadPreset(session.presetPath, session.report, session.values);
         return Done("loaded " + session.presetPath);
     } catch (const ffglhost::HostError& error) {
         return Failed(error);

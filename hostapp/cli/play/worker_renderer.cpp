@@ -12,23 +12,15 @@ class WorkerRenderer : public FrameRenderer {
     WorkerRenderer(std::unique_ptr<ffglhost::WorkerClient> client, uint32_t width, uint32_t height)
         : client_(std::move(client)), width_(width), height_(height) {}
 
-    void Start(const std::vector<ffglhost::ParameterSetting>& values) override {
-        for (const ffglhost::ParameterSetting& value : values) {
-            Set(value);
-        }
+    void Start(const ffglhost::ParameterValues& values) override {
+        SetValues(values);
         if (started_) {
             client_->Restart();
         }
         started_ = true;
     }
 
-    void Set(const ffglhost::ParameterSetting& setting) override {
-        if (setting.isText) {
-            client_->SetParameterText(setting.index, setting.text);
-        } else {
-            client_->SetParameter(setting.index, setting.value);
-        }
-    }
+    void SetValues(const ffglhost::ParameterValues& values) override { client_->SetValues(values); }
 
     void Draw(int64_t index, const ffglhost::Image& input, ffglhost::Image& output) override {
         // The worker takes an input of the output's size.

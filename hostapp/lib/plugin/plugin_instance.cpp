@@ -26,16 +26,17 @@ PluginInstance::~PluginInstance() {
     plugin_.Call(FF_DEINSTANTIATE_GL, 0, handle_);
 }
 
-void PluginInstance::Set(const ParameterSetting& setting) {
+void PluginInstance::Set(const ParameterValues& values, size_t position) {
+    const ParameterReport& parameter = values.Parameter(position);
     SetParameterStruct record{};
-    record.ParameterNumber = setting.index;
-    if (setting.isText) {
-        record.NewParameterValue.TextValue = setting.text.c_str();
+    record.ParameterNumber = parameter.index;
+    if (parameter.isText) {
+        record.NewParameterValue.TextValue = values.Text(position).c_str();
     } else {
-        record.NewParameterValue.FloatValue = setting.value;
+        record.NewParameterValue.FloatValue = values.Value(position);
     }
     if (PluginLibrary::Low(plugin_.Call(FF_SET_PARAMETER, &record, handle_)) != FF_SUCCESS) {
-        throw HostError("the plug-in refused the value of parameter \"" + setting.name + "\"");
+        throw HostError("the plug-in refused the value of parameter \"" + parameter.name + "\"");
     }
 }
 

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "lib/gl/gl_objects.h"
-#include "parameter_settings.h"
+#include "parameter_values.h"
 #include "plugin_library.h"
 
 namespace ffglhost {
@@ -35,8 +35,9 @@ class PluginInstance {
     PluginInstance& operator=(const PluginInstance&) = delete;
 
     FFInstanceID Handle() const { return handle_; }
-    // Code 8; throws HostError when the plug-in refuses the value.
-    void Set(const ParameterSetting& setting);
+    // Code 8 with the value at `position` of `values`; throws HostError when the plug-in
+    // refuses it.
+    void Set(const ParameterValues& values, size_t position);
     // Code 20, the host's clock in seconds.
     void SetTime(double seconds);
     // Binds the target with its viewport and asks the plug-in to draw one frame of

@@ -67,32 +67,24 @@ Json Number(float value) {
     return Json(std::stod(FormatNumber(value)));
 }
 
-ParameterSetting CheckedSetting(const ParameterReport& parameter, const Json& value) {
-    ParameterSetting setting;
-    setting.index = parameter.index;
-    setting.name = parameter.name;
-    setting.isText = parameter.isText;
+void SetFromJson(ParameterValues& values, size_t position, const Json& value) {
+    const ParameterReport& parameter = values.Parameter(position);
     const std::string quoted = "\"" + parameter.name + "\"";
     if (parameter.isText) {
         if (!value.is_string()) {
             throw HostError(quoted + " takes a text");
         }
-        setting.text = value.get<std::string>();
-        return setting;
-    }
-    const double number = value.is_number() ? value.get<double>() : 0.0;
-    if (value.is_boolean()) {
-        setting.value = value.get<bool>() ? 1.0f : 0.0f;
-    } else if (value.is_number() && std::isfinite(static_cast<float>(number))) {
-        setting.value = static_cast<float>(number);
+        values.SetText(position, value.get<std::string>());
+    } else if (value.is_boolean()) {
+        values.SetSlider(position, value.get<bool>() ? 1.0 : 0.0);
+    } else if (value.is_number()) {
+        values.Set(position, value.get<double>());
     } else {
         throw HostError(quoted + " takes a number");
     }
-    setting.value = CheckValue(parameter, setting.value);
-    return setting;
 }
 
-std::vector<ParameterSetting> PresetSettings(const std::string& text, const PluginReport& report) {
+void SetFromPreset(const std::string& text, const PluginReport& report, ParameterValues& values) {
     const Json document = Parse(text);
     if (!document.is_object()) {
         throw HostError("not a preset: the file holds no JSON object");
@@ -105,24 +97,22 @@ std::vector<ParameterSetting> PresetSettings(const std::string& text, const Plug
         throw HostError("the preset is for plug-in \"" + plugin->get<std::string>() +
                         "\", not for " + report.name + " (\"" + report.id + "\")");
     }
-    const auto values = document.find("values");
-    if (values == document.end() || !values->is_object()) {
+    const auto found = document.find("values");
+    if (found == document.end() || !found->is_object()) {
         throw HostError("not a preset: no \"values\" object");
     }
-    std::vector<ParameterSetting> settings;
-    for (const auto& [name, value] : values->items()) {
-        const std::optional<size_t> position = FindParameter(report.parameters, name);
+    for (const auto& [name, value] : found->items()) {
+        const std::optional<size_t> position = values.Find(name);
         if (!position) {
             throw HostError("unknown parameter \"" + name + "\"");
         }
-        settings.push_back(CheckedSetting(report.parameters[*position], value));
+        SetFromJson(values, *position, value);
     }
-    return settings;
 }
 
 }  // namespace
 
-std::vector<ParameterSetting> ReadPreset(const std::string& path, const PluginReport& report) {
+void ReadPreset(const std::string& path, const PluginReport& report, ParameterValues& values) {
     std::ifstream file(path, std::ios::binary);
     if (!file) {
         throw HostError("cannot read preset " + path + ": " + std::strerror(errno));
@@ -134,22 +124,38 @@ std::vector<ParameterSetting> ReadPreset(const std::string& path, const PluginRe
         throw HostError("preset " + path + " is larger than 1 MiB");
     }
     try {
-        return PresetSettings(text, report);
+        ParameterValues read = values;
+        SetFromPreset(text, report, read);
+        values = std::move(read);
     } catch (const HostError& error) {
         throw HostError("preset " + path + ": " + error.what());
     }
 }
 
-std::string PresetText(const PluginReport& report, const std::vector<ParameterSetting>& values) {
+ParameterValues ChooseValues(const PluginReport& report, const std::string& preset,
+                             const std::vector<std::string>& assignments) {
+    ParameterValues values(report.parameters);
+    if (!preset.empty()) {
+        ReadPreset(preset, report, values);
+    }
+    for (const std::string& assignment : assignments) {
+        values.Assign(assignment);
+    }
+    return values;
+}
+
+std::string PresetText(const PluginReport& report, const ParameterValues& values) {
     Json preset = {{"plugin", report.id}, {"name", report.name}, {"values", Json::object()}};
-    for (const ParameterSetting& value : values) {
-        preset["values"][value.name] = value.isText ? Json(value.text) : Number(value.value);
+    for (size_t i = 0; i < values.Size(); ++i) {
+        const ParameterReport& parameter = values.Parameter(i);
+        preset["values"][parameter.name] =
+            parameter.isText ? Json(values.Text(i)) : Number(values.Value(i));
     }
     return preset.dump(2, ' ', false, Json::error_handler_t::replace) + "\n";
 }
 
 void WritePreset(const std::string& path, const PluginReport& report,
-                 const std::vector<ParameterSetting>& values) {
+                 const ParameterValues& values) {
     const std::string temporary = path + ".tmp-" + std::to_string(getpid());
     const std::string text = PresetText(report, values);
     std::FILE* file = std::fopen(temporary.c_str(), "wb");

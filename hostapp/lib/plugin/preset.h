@@ -15,24 +15,29 @@
 #include <string>
 #include <vector>
 
-#include "parameter_settings.h"
+#include "parameter_values.h"
 #include "plugin_report.h"
 
 namespace ffglhost {
 
-// The settings a preset file holds, in the file's order, checked against the plug-in:
-// a preset for another plug-in, an unknown name, a value of the wrong kind or outside
-// the parameter's range, or a file that is not such JSON throws HostError on one line
-// naming the file.
-std::vector<ParameterSetting> ReadPreset(const std::string& path, const PluginReport& report);
+// Sets the values a preset file holds into `values`, in the file's order, each checked as
+// a value a person typed: a preset for another plug-in, an unknown name, a value of the
+// wrong kind or outside the parameter's range, or a file that is not such JSON throws
+// HostError on one line naming the file, and leaves `values` as they were.
+void ReadPreset(const std::string& path, const PluginReport& report, ParameterValues& values);
 
-// The preset text for `values` (one per parameter, in index order).
-std::string PresetText(const PluginReport& report, const std::vector<ParameterSetting>& values);
+// The values a command starts from: the plug-in's defaults, then the preset's (when
+// `preset` is not empty), then each "NAME=VALUE" of `assignments`. Throws HostError.
+ParameterValues ChooseValues(const PluginReport& report, const std::string& preset,
+                             const std::vector<std::string>& assignments);
+
+// The preset text for `values`.
+std::string PresetText(const PluginReport& report, const ParameterValues& values);
 
 // Writes the preset to `path` through a temporary file beside it, so an existing preset
 // is replaced whole or not at all. Throws HostError with the system's reason.
 void WritePreset(const std::string& path, const PluginReport& report,
-                 const std::vector<ParameterSetting>& values);
+                 const ParameterValues& values);
 
 }  // namespace ffglhost
 

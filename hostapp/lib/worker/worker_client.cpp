@@ -325,7 +325,7 @@ void WorkerClient::EnsureStarted() {
 [[noreturn]] void WorkerClient::LoseWorker(WorkerFault fault, const std::string& message) {
     connection_.reset();
     pending_.clear();
-    std::fill(dirty_.begin(), dirty_.end(), true);  // a new worker gets every value
+    sent_ = ParameterValues();  // a new worker gets every value
     throw WorkerError(fault, message);
 }
 
@@ -478,14 +478,8 @@ const PluginReport& WorkerClient::Load(const std::string& path) {
     path_ = path;
     loaded_ = true;
     const PluginReport& report = details_.report;
-    const size_t count = report.parameters.size();
-    values_.assign(count, 0.0f);
-    texts_.assign(count, std::string());
-    dirty_.assign(count, false);
-    for (size_t i = 0; i < count; ++i) {
-        values_[i] = report.parameters[i].defaultValue;
-        texts_[i] = report.parameters[i].defaultText;
-    }
+    values_ = ParameterValues(report.parameters);
+    sent_ = values_;
     return report;
 }
 
@@ -494,55 +488,10 @@ LimitsAnswer WorkerClient::Limits() {
     return Ask<LimitsAnswer>(LimitsRequest());
 }
 
-namespace {
-
-// The position of the parameter with this index, or -1.
-long Position(const PluginReport& report, uint32_t index) {
-    for (size_t i = 0; i < report.parameters.size(); ++i) {
-        if (report.parameters[i].index == index) {
-            return static_cast<long>(i);
-        }
-    }
-    return -1;
-}
-
-}  // namespace
-
-void WorkerClient::SetParameter(uint32_t index, float value) {
-    const long position = Position(details_.report, index);
-    if (position < 0) {
-        return;
-    }
-    const ParameterReport& parameter = details_.report.parameters[static_cast<size_t>(position)];
-    const float low = std::min(parameter.min, parameter.max);
-    const float high = std::max(parameter.min, parameter.max);
-    const float clamped = std::isnan(value) ? low : std::min(std::max(value, low), high);
-    if (values_[static_cast<size_t>(position)] != clamped) {
-        values_[static_cast<size_t>(position)] = clamped;
-        dirty_[static_cast<size_t>(position)] = true;
-    }
-}
-
-void WorkerClient::SetParameterText(uint32_t index, const std::string& text) {
-    const long position = Position(details_.report, index);
-    if (position >= 0 && texts_[static_cast<size_t>(position)] != text) {
-        texts_[static_cast<size_t>(position)] = text;
-        dirty_[static_cast<size_t>(position)] = true;
-    }
-}
-
 std::vector<ParameterChange> WorkerClient::TakeChanges() {
-    std::vector<ParameterChange> changes;
-    for (size_t i = 0; i < dirty_.size(); ++i) {
-        if (dirty_[i]) {
-            ParameterChange change;
-            change.index = details_.report.parameters[i].index;
-            change.isText = details_.report.parameters[i].isText ? 1 : 0;
-            change.value = values_[i];
-            change.text = texts_[i];
-            changes.push_back(change);
-            dirty_[i] = false;
-        }
+    std::vector<ParameterChange> changes = values_.ChangesSince(sent_);
+    if (!changes.empty()) {
+        sent_ = values_;
     }
     return changes;
 }
@@ -550,14 +499,9 @@ std::vector<ParameterChange> WorkerClient::TakeChanges() {
 void WorkerClient::Restart() {
     Stop();
     if (loaded_) {
-        const std::vector<float> values = values_;
-        const std::vector<std::string> texts = texts_;
+        const ParameterValues kept = values_;
         Load(path_);
-        for (size_t i = 0; i < values.size() && i < values_.size(); ++i) {
-            dirty_[i] = values[i] != values_[i] || texts[i] != texts_[i];
-            values_[i] = values[i];
-            texts_[i] = texts[i];
-        }
+        values_.TakeFrom(kept);
     } else {
         EnsureStarted();
     }

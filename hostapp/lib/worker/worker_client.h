@@ -24,6 +24,7 @@
 #include "lib/host_error.h"
 #include "lib/io/unique_fd.h"
 #include "lib/plugin/call_monitor.h"
+#include "lib/plugin/parameter_values.h"
 #include "lib/plugin/plugin_report.h"
 #include "lib/worker/worker_protocol.h"
 
@@ -113,11 +114,11 @@ class WorkerClient {
     // The GL context's size limits (made now if it was not). Throws WorkerError.
     LimitsAnswer Limits();
 
-    // Parameter values, by the parameter's index (as the plug-in declared it). Values are
-    // kept by the client and sent before the next frame, so they survive a restart. A
-    // float is clamped into the parameter's range.
-    void SetParameter(uint32_t index, float value);
-    void SetParameterText(uint32_t index, const std::string& text);
+    // The values the plug-in gets with the next frame, kept by the client so that they
+    // survive a restart; every parameter at its default after Load.
+    const ParameterValues& Values() const { return values_; }
+    // Takes `values` position by position (see ParameterValues::TakeFrom).
+    void SetValues(const ParameterValues& values) { values_.TakeFrom(values); }
     // The display texts of every parameter as the plug-in shows them now (from a live
     // instance, made at this size if there is none), in the order of Report().parameters.
     // Throws WorkerError.
@@ -181,9 +182,8 @@ class WorkerClient {
     std::string path_;
     LoadAnswer details_;
     bool loaded_ = false;
-    std::vector<float> values_;
-    std::vector<std::string> texts_;
-    std::vector<bool> dirty_;
+    ParameterValues values_;
+    ParameterValues sent_;          // what the worker holds
     std::vector<Pending> pending_;  // oldest first
     uint32_t nextSlot_ = 0;
     UniqueFd cancelFd_;

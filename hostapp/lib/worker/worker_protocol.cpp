@@ -83,6 +83,11 @@ void ParameterFields(F& f, Parameter& p) {
         f(p.display), f(p.min), f(p.max);
 }
 
+template <class F, class Change>
+void ChangeFields(F& f, Change& c) {
+    f(c.index), f(c.isText), f(c.value), f(c.text);
+}
+
 template <class F, class Report>
 void ReportFields(F& f, Report& r) {
     f(r.id), f(r.name), f(r.type), f(r.apiMajor), f(r.apiMinor), f(r.versionMajor),
@@ -98,6 +103,23 @@ void MessageWriter::operator()(const ParameterReport& parameter) {
 
 void MessageWriter::operator()(const PluginReport& report) {
     ReportFields(*this, report);
+}
+
+void MessageWriter::operator()(const ParameterChange& change) {
+    ChangeFields(*this, change);
+}
+
+void MessageReader::operator()(bool& value) {
+    uint8_t byte = 0;
+    (*this)(byte);
+    if (byte > 1) {
+        throw ProtocolError();
+    }
+    value = byte != 0;
+}
+
+void MessageReader::operator()(ParameterChange& change) {
+    ChangeFields(*this, change);
 }
 
 void MessageReader::operator()(ParameterReport& parameter) {

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "lib/host_error.h"
+#include "lib/plugin/parameter_values.h"
 #include "lib/plugin/plugin_report.h"
 
 namespace ffglhost {
@@ -109,8 +110,10 @@ class MessageWriter {
         // Fields() only reads through a writer.
         const_cast<T&>(message).Fields(*this);
     }
+    void operator()(bool value) { (*this)(static_cast<uint8_t>(value ? 1 : 0)); }
     void operator()(const ParameterReport& parameter);
     void operator()(const PluginReport& report);
+    void operator()(const ParameterChange& change);
     const std::vector<uint8_t>& Bytes() const { return bytes_; }
 
   private:
@@ -146,26 +149,17 @@ class MessageReader {
     void operator()(T& message) {
         message.Fields(*this);
     }
+    // 0 or 1; anything else is a breach.
+    void operator()(bool& value);
     void operator()(ParameterReport& parameter);
     void operator()(PluginReport& report);
+    void operator()(ParameterChange& change);
     size_t Left() const { return size_ - offset_; }
 
   private:
     const uint8_t* data_;
     size_t size_;
     size_t offset_ = 0;
-};
-
-// One parameter change carried with a request.
-struct ParameterChange {
-    uint32_t index = 0;
-    uint8_t isText = 0;
-    float value = 0.0f;
-    std::string text;
-    template <class F>
-    void Fields(F& f) {
-        f(index), f(isText), f(value), f(text);
-    }
 };
 
 // The first request. The version stays the first field in every version.

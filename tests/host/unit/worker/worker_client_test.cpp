@@ -43,8 +43,10 @@ TEST(WorkerClient, StartsLazilyKeepsClampedValuesAcrossARestart) {
     EXPECT_TRUE(client.Running());
     ASSERT_EQ(report.parameters.size(), 6u);
     EXPECT_EQ(report.parameters[1].name, "Flare Y");
-    client.SetParameter(0, 5.0f);
-    client.SetParameter(1, 0.25f);
+    ffglhost::ParameterValues values = client.Values();
+    values.Clamp(0, 5.0);
+    values.Set(1, 0.25);
+    client.SetValues(values);
     client.Restart();
     const std::vector<std::string> displays = client.ParameterDisplays();
     ASSERT_EQ(displays.size(), 6u);
