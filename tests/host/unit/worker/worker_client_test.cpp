@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "lib/worker/worker_client.h"
+#include "lib/worker/worker_protocol.h"
 
 namespace {
 
@@ -66,6 +67,22 @@ TEST(WorkerClient, StartsLazilyKeepsClampedValuesAcrossARestart) {
     std::thread([moved = std::make_unique<WorkerClient>(Options())]() mutable {
         moved.reset();
     }).join();
+}
+
+// A change travels whole; a kind flag other than 0 or 1 is a breach, not a guess.
+TEST(WorkerProtocol, ParameterChangesTravelWholeAndABadFlagIsABreach) {
+    ffglhost::MessageWriter writer;
+    writer(ffglhost::ParameterChange{9, true, 0.5f, "hi"});
+    std::vector<uint8_t> bytes = writer.Bytes();
+    ffglhost::ParameterChange read;
+    ffglhost::MessageReader{bytes}(read);
+    EXPECT_EQ(read.index, 9u);
+    EXPECT_TRUE(read.isText);
+    EXPECT_EQ(read.value, 0.5f);
+    EXPECT_EQ(read.text, "hi");
+    bytes[4] = 2;  // the kind flag, after the index
+    ffglhost::MessageReader reader(bytes);
+    EXPECT_THROW(reader(read), ffglhost::ProtocolError);
 }
 
 struct FailureCase {
