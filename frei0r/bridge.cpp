@@ -117,8 +117,7 @@ int Frei0rType(const ffglhost::ParameterReport& parameter) {
     if (parameter.isText) {
         return F0R_PARAM_STRING;
     }
-    return parameter.type == FF_TYPE_BOOLEAN || parameter.type == FF_TYPE_EVENT ? F0R_PARAM_BOOL
-                                                                                : F0R_PARAM_DOUBLE;
+    return ffglhost::IsSwitch(parameter) ? F0R_PARAM_BOOL : F0R_PARAM_DOUBLE;
 }
 
 // Why a plug-in so described cannot run as a frei0r filter; empty when it can.

@@ -12,7 +12,6 @@
 #include <thread>
 #include <vector>
 
-#include "ffgl/abi.h"
 #include "lib/worker/worker_client.h"
 #include "obs/frame_transport.h"
 #include "obs/plugin_output.h"
@@ -35,11 +34,6 @@ const char kRestartKey[] = "ffgl_restart";
 
 std::string SettingKey(const ffglhost::ParameterReport& parameter) {
     return "p" + std::to_string(parameter.index);
-}
-
-bool IsSwitch(const ffglhost::ParameterReport& parameter) {
-    return !parameter.isText &&
-           (parameter.type == FF_TYPE_BOOLEAN || parameter.type == FF_TYPE_EVENT);
 }
 
 float Low(const ffglhost::ParameterReport& p) {
@@ -99,7 +93,7 @@ class Filter {
             if (p.isText) {
                 const char* text = obs_data_get_string(settings, key.c_str());
                 values_.SetText(i, text != nullptr ? text : "");
-            } else if (IsSwitch(p)) {
+            } else if (ffglhost::IsSwitch(p)) {
                 values_.SetSlider(i, obs_data_get_bool(settings, key.c_str()) ? 1.0 : 0.0);
             } else {
                 const double value = obs_data_get_double(settings, key.c_str());
@@ -181,7 +175,7 @@ class Filter {
             const std::string key = SettingKey(p);
             if (p.isText) {
                 obs_properties_add_text(properties, key.c_str(), p.name.c_str(), OBS_TEXT_DEFAULT);
-            } else if (IsSwitch(p)) {
+            } else if (ffglhost::IsSwitch(p)) {
                 obs_properties_add_bool(properties, key.c_str(), p.name.c_str());
             } else {
                 const double span = static_cast<double>(High(p)) - Low(p);
@@ -444,7 +438,7 @@ void Defaults(void* typeData, obs_data_t* settings) {
         const std::string key = SettingKey(p);
         if (p.isText) {
             obs_data_set_default_string(settings, key.c_str(), p.defaultText.c_str());
-        } else if (IsSwitch(p)) {
+        } else if (ffglhost::IsSwitch(p)) {
             obs_data_set_default_bool(settings, key.c_str(), p.defaultValue > (p.min + p.max) / 2);
         } else {
             obs_data_set_default_double(settings, key.c_str(),

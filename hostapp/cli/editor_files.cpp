@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "ffgl/abi.h"
+#include "lib/plugin/parameter_values.h"
 
 using ffglhost::ParameterReport;
 using ffglhost::PluginReport;
@@ -17,15 +17,12 @@ Kind KindOf(const ParameterReport& parameter) {
     if (parameter.isText) {
         return Kind::kText;
     }
-    return parameter.type == FF_TYPE_BOOLEAN || parameter.type == FF_TYPE_EVENT ? Kind::kSwitch
-                                                                                : Kind::kNumber;
+    return ffglhost::IsSwitch(parameter) ? Kind::kSwitch : Kind::kNumber;
 }
 
-// The default as the frei0r module takes it: 0..1 over the parameter's range.
+// The default as the frei0r module takes it: its place on the 0..1 slider.
 double Default01(const ParameterReport& parameter) {
-    const double span = parameter.max - parameter.min;
-    const double value = span != 0.0 ? (parameter.defaultValue - parameter.min) / span : 0.0;
-    return value < 0.0 ? 0.0 : value > 1.0 ? 1.0 : value;
+    return ffglhost::ParameterValues({parameter}).Slider(0);
 }
 
 std::string Number(double value) {

@@ -16,7 +16,6 @@
 #include <optional>
 
 #include "cli/staged_run.h"
-#include "ffgl/abi.h"
 #include "lib/host_error.h"
 
 using ffglhost::HostError;
@@ -111,7 +110,7 @@ void OscDecoder::Take(const std::string& address, const std::string& types, lo_a
         return;
     }
     const ffglhost::ParameterReport& parameter = values_.Parameter(*position);
-    const bool isSwitch = parameter.type == FF_TYPE_BOOLEAN || parameter.type == FF_TYPE_EVENT;
+    const bool isSwitch = ffglhost::IsSwitch(parameter);
     try {
         if (parameter.isText && types == "s") {
             values_.SetText(*position, &arguments[0]->s);

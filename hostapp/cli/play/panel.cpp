@@ -35,7 +35,7 @@ bool ParameterRow(PlaySession& session, size_t i, const std::string& display) {
         if ((changed = ImGui::InputText(id.c_str(), &text))) {
             values.SetText(i, text);
         }
-    } else if (parameter.type == FF_TYPE_BOOLEAN || parameter.type == FF_TYPE_EVENT) {
+    } else if (ffglhost::IsSwitch(parameter)) {
         // A checkbox, or a button that is on while it is held.
         bool on = values.Slider(i) >= 0.5;
         const bool was = on;

@@ -71,12 +71,12 @@ std::optional<float> ParseNumber(const std::string& text) {
     return single;
 }
 
+}  // namespace
+
 bool IsSwitch(const ParameterReport& parameter) {
     return !parameter.isText &&
            (parameter.type == FF_TYPE_BOOLEAN || parameter.type == FF_TYPE_EVENT);
 }
-
-}  // namespace
 
 ParameterValues::ParameterValues(std::vector<ParameterReport> parameters)
     : parameters_(std::move(parameters)) {

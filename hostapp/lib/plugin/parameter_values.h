@@ -23,6 +23,9 @@ struct ParameterChange {
     std::string text;
 };
 
+// Boolean and event parameters: shown as switches, on in the upper half of the range.
+bool IsSwitch(const ParameterReport& parameter);
+
 class ParameterValues {
   public:
     ParameterValues() = default;
