@@ -69,20 +69,73 @@ TEST(WorkerClient, StartsLazilyKeepsClampedValuesAcrossARestart) {
     }).join();
 }
 
-// A change travels whole; a kind flag other than 0 or 1 is a breach, not a guess.
-TEST(WorkerProtocol, ParameterChangesTravelWholeAndABadFlagIsABreach) {
-    ffglhost::MessageWriter writer;
-    writer(ffglhost::ParameterChange{9, true, 0.5f, "hi"});
-    std::vector<uint8_t> bytes = writer.Bytes();
-    ffglhost::ParameterChange read;
-    ffglhost::MessageReader{bytes}(read);
-    EXPECT_EQ(read.index, 9u);
-    EXPECT_TRUE(read.isText);
-    EXPECT_EQ(read.value, 0.5f);
-    EXPECT_EQ(read.text, "hi");
-    bytes[4] = 2;  // the kind flag, after the index
+// Each message read back is the message written, with every field at the ends of its
+// range; any shorter or longer payload is a breach.
+template <class Message>
+void RoundTrip(const Message& message, const char* name) {
+    const std::vector<uint8_t> bytes = ffglhost::Encode(message);
     ffglhost::MessageReader reader(bytes);
-    EXPECT_THROW(reader(read), ffglhost::ProtocolError);
+    EXPECT_EQ(ffglhost::Encode(ffglhost::Decode<Message>(reader)), bytes) << name;
+    for (size_t cut = 0; cut < bytes.size(); ++cut) {
+        ffglhost::MessageReader shorter(bytes.data(), cut);
+        EXPECT_THROW(ffglhost::Decode<Message>(shorter), ffglhost::ProtocolError)
+            << name << " cut to " << cut << " bytes";
+    }
+    std::vector<uint8_t> longer = bytes;
+    longer.push_back(0);
+    ffglhost::MessageReader extra(longer);
+    EXPECT_THROW(ffglhost::Decode<Message>(extra), ffglhost::ProtocolError) << name;
+}
+
+TEST(WorkerProtocol, MessagesTravelWholeAtTheEndsOfEveryRange) {
+    constexpr uint32_t kTop = UINT32_MAX;
+    RoundTrip(ffglhost::HelloRequest{0, 0.0, "", 0}, "hello, low");
+    RoundTrip(ffglhost::HelloRequest{kTop, 1e6, std::string(300, 'p'), 1}, "hello, high");
+    RoundTrip(ffglhost::LimitsAnswer{0, 1, kTop, kTop, 16384, kTop}, "limits");
+    ffglhost::ParameterReport low;
+    low.min = -3.4e38f;
+    low.max = 3.4e38f;
+    ffglhost::ParameterReport text;
+    text.index = kTop;
+    text.name = "Title";
+    text.isText = true;
+    text.defaultText = std::string(4096, 't');
+    ffglhost::LoadAnswer load;
+    load.report.id = "QX01";
+    load.report.inputsKnown = true;
+    load.report.maximumInputs = kTop;
+    load.report.parameters = {low, text};
+    load.hasLogCallback = 1;
+    load.thumbnailWidth = load.thumbnailHeight = 1;
+    load.thumbnail = {0, 255, 0, 255};
+    RoundTrip(load, "load");
+    const ffglhost::ParameterChange number{0, false, -0.0f, ""};
+    const ffglhost::ParameterChange words{kTop, true, 0.0f, "hi"};
+    RoundTrip(ffglhost::RenderRequest{1,
+                                      ffglhost::kMaxFrameSide,
+                                      1,
+                                      1,
+                                      ffglhost::kMaxFrameSide,
+                                      1,
+                                      1,
+                                      1e9,
+                                      INT64_MAX,
+                                      {number, words}},
+              "render, high");
+    RoundTrip(ffglhost::RenderRequest{0, 1, 1, 0, 0, 0, 0, -1.0, -1, {}}, "render, low");
+    RoundTrip(ffglhost::DisplaysRequest{1, 1, {words}}, "displays");
+    RoundTrip(ffglhost::DisplaysAnswer{{"", std::string(4096, 'd')}}, "display texts");
+    RoundTrip(ffglhost::AnswerHeader{kTop, "message"}, "answer header");
+
+    // A flag other than 0 or 1, and more parameters than a plug-in may have, are breaches.
+    std::vector<uint8_t> flag = ffglhost::Encode(words);
+    flag[4] = 2;  // the kind, after the index
+    ffglhost::MessageReader badFlag(flag);
+    EXPECT_THROW(ffglhost::Decode<ffglhost::ParameterChange>(badFlag), ffglhost::ProtocolError);
+    load.report.parameters.resize(ffglhost::kMaxParameters + 1);
+    const std::vector<uint8_t> many = ffglhost::Encode(load);
+    ffglhost::MessageReader tooMany(many);
+    EXPECT_THROW(ffglhost::Decode<ffglhost::LoadAnswer>(tooMany), ffglhost::ProtocolError);
 }
 
 struct FailureCase {
