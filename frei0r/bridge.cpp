@@ -48,10 +48,6 @@ static_assert(sizeof ffgl_frei0r_link == ffglhost::kBridgeLinkBytes, "link block
 
 namespace {
 
-// FFGL parameter types that become frei0r booleans: boolean and event.
-// Plug-ins with a clock of their own move it one step a frame, 1/60 s: a frame at t
-// seconds is drawn as step round(60 t), whatever the tool's frame rate.
-
 // What the module knows about its plug-in: read from the link block, or (a module
 // without a description) once through a short-lived worker.
 struct Description {

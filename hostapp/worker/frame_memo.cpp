@@ -15,7 +15,7 @@ size_t Bytes(const FrameKey& key) {
 bool FrameMemo::Matches(const FrameKey& key, const uint8_t* input) const {
     return known_ && key.step == key_.step && key.width == key_.width &&
            key.height == key_.height && key.hasInput == key_.hasInput &&
-           key.values == key_.values &&
+           key.seconds == key_.seconds && key.valueChanges == key_.valueChanges &&
            (!key.hasInput || std::memcmp(input, input_.data(), Bytes(key)) == 0);
 }
 

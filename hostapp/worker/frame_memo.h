@@ -6,7 +6,6 @@
 #define FFGLHOST_WORKER_FRAME_MEMO_H
 
 #include <cstdint>
-#include <string>
 #include <vector>
 
 namespace ffglhost {
@@ -16,7 +15,8 @@ struct FrameKey {
     uint32_t width = 0;
     uint32_t height = 0;
     bool hasInput = false;
-    std::string values;  // the parameter values, in any form that tells them apart
+    double seconds = 0.0;       // the host's time
+    uint64_t valueChanges = 0;  // how many values the worker had taken
 };
 
 // Knows the last frame drawn; its pixels stay where they were written, so only the key

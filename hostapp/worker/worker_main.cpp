@@ -290,8 +290,8 @@ class Worker {
 
     void Remember(const std::vector<ParameterChange>& changes) {
         for (const ParameterChange& change : changes) {
-            const std::optional<size_t> position = values_.PositionOf(change.index);
-            if (!values_.Apply(change)) {
+            const std::optional<size_t> position = values_.Apply(change);
+            if (!position) {
                 throw HostError("a value for no parameter of its kind, index " +
                                 std::to_string(change.index));
             }
@@ -300,13 +300,16 @@ class Worker {
                     static_cast<PluginClock&>(clock).Instance().Set(values_, *position);
                 });
             }
+            ++valueChanges_;
         }
     }
 
     // Every value set so far (those not at their defaults).
     void SetAll(PluginInstance& instance) {
-        for (const ParameterChange& change : values_.ChangesSince(defaults_)) {
-            instance.Set(values_, *values_.PositionOf(change.index));
+        for (size_t i = 0; i < values_.Size(); ++i) {
+            if (!values_.SameAt(i, defaults_)) {
+                instance.Set(values_, i);
+            }
         }
     }
 
@@ -446,10 +449,8 @@ class Worker {
         key.height = request.height;
         key.hasInput = request.hasInput != 0 && request.inputWidth == request.width &&
                        request.inputHeight == request.height;
-        key.values = std::to_string(request.hostSeconds) + '\0';
-        for (size_t i = 0; i < values_.Size(); ++i) {
-            key.values += values_.Format(i) + '\0';
-        }
+        key.seconds = request.hostSeconds;
+        key.valueChanges = valueChanges_;
         const bool rememberable = request.hasInput == 0 || key.hasInput;
         const uint8_t* remembered = request.hasInput != 0 ? input : nullptr;
         if (rememberable && memo_.Matches(key, remembered)) {
@@ -509,6 +510,7 @@ class Worker {
     Image scratch_;  // never filled: each read is drained at once
     ParameterValues values_;
     ParameterValues defaults_;
+    uint64_t valueChanges_ = 0;  // values taken so far: the values' version
     uint8_t* frames_ = nullptr;
     size_t mappedBytes_ = 0;
 };

@@ -135,11 +135,6 @@ class Player {
   private:
     void Changed() { ++version_; }
 
-    void Say(const std::string& message) {
-        status_ = message;
-        PrintError(message);
-    }
-
     // The render thread's news: a frame or a failure. Answers whether a frame came.
     bool TakeFrame() {
         bool newFrame = false;

@@ -222,14 +222,14 @@ void ParameterValues::Reset() {
     }
 }
 
-bool ParameterValues::Apply(const ParameterChange& change) {
+std::optional<size_t> ParameterValues::Apply(const ParameterChange& change) {
     const std::optional<size_t> position = PositionOf(change.index);
     if (!position || parameters_[*position].isText != change.isText) {
-        return false;
+        return std::nullopt;
     }
     values_[*position] = change.value;
     texts_[*position] = change.text;
-    return true;
+    return position;
 }
 
 void ParameterValues::TakeFrom(const ParameterValues& other) {
@@ -248,13 +248,17 @@ void ParameterValues::TakeFrom(const ParameterValues& other) {
     }
 }
 
+bool ParameterValues::SameAt(size_t position, const ParameterValues& other) const {
+    return position < other.parameters_.size() &&
+           other.parameters_[position].index == parameters_.at(position).index &&
+           (parameters_[position].isText ? other.texts_[position] == texts_[position]
+                                         : other.values_[position] == values_[position]);
+}
+
 std::vector<ParameterChange> ParameterValues::ChangesSince(const ParameterValues& sent) const {
     std::vector<ParameterChange> changes;
     for (size_t i = 0; i < parameters_.size(); ++i) {
-        const bool same =
-            i < sent.parameters_.size() && sent.parameters_[i].index == parameters_[i].index &&
-            (parameters_[i].isText ? sent.texts_[i] == texts_[i] : sent.values_[i] == values_[i]);
-        if (!same) {
+        if (!SameAt(i, sent)) {
             changes.push_back(Change(i));
         }
     }

@@ -74,13 +74,16 @@ class ParameterValues {
     void Reset();
 
     // A value checked where it was given (a client's request in the worker): taken as it
-    // is when it names a parameter of its kind; false otherwise.
-    bool Apply(const ParameterChange& change);
+    // is when it names a parameter of its kind. Answers the parameter's position; none
+    // when it names no such parameter.
+    std::optional<size_t> Apply(const ParameterChange& change);
     // The values of `other`, position by position, which may describe the plug-in as it
     // was: a parameter of the same kind and range takes the value as it is, a number
     // with another range keeps its place on the slider, and one of another kind (or
     // beyond `other`'s end) keeps its own.
     void TakeFrom(const ParameterValues& other);
+    // Whether `other` holds the same value at `position` for the same parameter.
+    bool SameAt(size_t position, const ParameterValues& other) const;
     // What must be sent to make `sent` hold these values, in position order.
     std::vector<ParameterChange> ChangesSince(const ParameterValues& sent) const;
 

@@ -35,6 +35,7 @@ constexpr int kGoodbyeMs = 1000;
 constexpr int64_t kGraceMs = 1000;
 // Once an answer has begun, the rest of it follows within this.
 constexpr int kMessageMs = 5000;
+constexpr char kMalformed[] = "the worker sent a malformed answer; it was stopped";
 
 enum class Received { kWhole, kGone, kBroken };
 
@@ -325,7 +326,6 @@ void WorkerClient::EnsureStarted() {
 [[noreturn]] void WorkerClient::LoseWorker(WorkerFault fault, const std::string& message) {
     connection_.reset();
     pending_.clear();
-    sent_ = ParameterValues();  // a new worker gets every value
     throw WorkerError(fault, message);
 }
 
@@ -400,17 +400,11 @@ std::vector<uint8_t> WorkerClient::Await() {
     }
     MessageType type{};
     std::vector<uint8_t> answer;
-    switch (ReceiveWithin(c.socket.Get(), type, answer, kMessageMs)) {
-        case Received::kGone:
-            EndWorker(WorkerFault::kExited, "the plug-in's worker ended " + CallInFlight(*c.calls));
-        case Received::kBroken:
-            EndWorker(WorkerFault::kBrokeProtocol,
-                      "the worker sent something that is not an answer " + CallInFlight(*c.calls) +
-                          "; it was stopped");
-        case Received::kWhole:
-            break;
+    const Received received = ReceiveWithin(c.socket.Get(), type, answer, kMessageMs);
+    if (received == Received::kGone) {
+        EndWorker(WorkerFault::kExited, "the plug-in's worker ended " + CallInFlight(*c.calls));
     }
-    if (type != MessageType::kAnswer) {
+    if (received == Received::kBroken || type != MessageType::kAnswer) {
         EndWorker(WorkerFault::kBrokeProtocol, "the worker sent something that is not an answer " +
                                                    CallInFlight(*c.calls) + "; it was stopped");
     }
@@ -419,8 +413,7 @@ std::vector<uint8_t> WorkerClient::Await() {
     try {
         reader(header);
     } catch (const ProtocolError&) {
-        EndWorker(WorkerFault::kBrokeProtocol,
-                  "the worker sent a malformed answer; it was stopped");
+        EndWorker(WorkerFault::kBrokeProtocol, kMalformed);
     }
     const std::vector<uint8_t> body(answer.end() - static_cast<std::ptrdiff_t>(reader.Left()),
                                     answer.end());
@@ -461,8 +454,7 @@ Answer WorkerClient::Ask(const Request& request) {
     try {
         return Decode<Answer>(reader);
     } catch (const ProtocolError&) {
-        EndWorker(WorkerFault::kBrokeProtocol,
-                  "the worker sent a malformed answer; it was stopped");
+        EndWorker(WorkerFault::kBrokeProtocol, kMalformed);
     }
 }
 
@@ -490,8 +482,8 @@ LimitsAnswer WorkerClient::Limits() {
 
 std::vector<ParameterChange> WorkerClient::TakeChanges() {
     std::vector<ParameterChange> changes = values_.ChangesSince(sent_);
-    if (!changes.empty()) {
-        sent_ = values_;
+    for (const ParameterChange& change : changes) {
+        sent_.Apply(change);
     }
     return changes;
 }
@@ -545,8 +537,7 @@ void WorkerClient::Render(const WorkerFrame& frame) {
 void WorkerClient::AwaitRender(Pending& pending) {
     const std::vector<uint8_t> body = Await();
     if (!body.empty()) {
-        EndWorker(WorkerFault::kBrokeProtocol,
-                  "the worker sent a malformed answer; it was stopped");
+        EndWorker(WorkerFault::kBrokeProtocol, kMalformed);
     }
     pending.answered = true;
 }
