@@ -69,6 +69,26 @@ TEST(WorkerClient, StartsLazilyKeepsClampedValuesAcrossARestart) {
     }).join();
 }
 
+// A frame asked for again is answered from memory, but not once a value has changed: a
+// paused editor whose slider moves asks for the same frame.
+TEST(WorkerClient, TheSameFrameWithAnotherValueIsDrawnAgain) {
+    WorkerClient client(Options());
+    client.Load(QUELLIX_MODULE_PATH);
+    std::vector<uint8_t> input(64 * 36 * 4, 40), first(input.size()), again(input.size()),
+        moved(input.size());
+    ffglhost::WorkerFrame frame{64, 36, input.data(), first.data(), 0.1, 6};
+    client.Render(frame);
+    frame.output = again.data();
+    client.Render(frame);
+    EXPECT_EQ(first, again);
+    ffglhost::ParameterValues values = client.Values();
+    values.Set(0, 0.0);  // Flare X
+    client.SetValues(values);
+    frame.output = moved.data();
+    client.Render(frame);
+    EXPECT_NE(first, moved);
+}
+
 // Each message read back is the message written, with every field at the ends of its
 // range; any shorter or longer payload is a breach.
 template <class Message>
